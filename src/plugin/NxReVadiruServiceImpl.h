@@ -1,0 +1,140 @@
+// The plug-in's private state and every operation that works on it. Each
+// subsystem folder defines its own members (session/, display/, input/,
+// audio/, center/, process/); the frame (start, stop, message table) is here in
+// plugin/.
+#pragma once
+
+#include "NxReVadiruService.h"
+#include "IPCMessageClient.h"
+#include "process/UniqueHandle.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class NxReVadiruService::Impl : public std::enable_shared_from_this<NxReVadiruService::Impl> {
+public:
+    using Handler = void (Impl::*)(TagIPCMessageItem&);
+    struct HandlerEntry {
+        int32_t msgId;
+        Handler handler;
+    };
+    using StartupCheck = void (Impl::*)();
+
+    Impl();
+    ~Impl();
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+
+    // --- frame ------------------------------------------------------------
+    bool Start();
+    bool Stop();
+
+    // --- message table and start-up checks --------------------------------
+    static const std::vector<HandlerEntry>& EarlyHandlers();
+    static const std::vector<StartupCheck>& StartupChecks();
+    static const std::vector<HandlerEntry>& LateHandlers();
+    void OnRecvMessageCenterStartMsg(TagIPCMessageItem& msg);
+    void ReleaseKeyboardIfNxReVadiruMissing();
+    void StartMessageCenterMonitor();
+    void RequestNxReVadiruProcessId();
+
+    // --- session messages ---------------------------------------------------
+    void OnRecvNxRevadiruStartMsg(TagIPCMessageItem& msg);
+    void OnRecvNxRevadiruPidMsg(TagIPCMessageItem& msg);
+    void OnRecvMessageCenterTabTipMsg(TagIPCMessageItem& msg);
+    void OnRecvNxRevadiruResolutionMsg(TagIPCMessageItem& msg);
+
+    // --- process monitor thread ---------------------------------------------
+    void StartMonitorThread(const std::wstring& processName);
+    void ExitNxReVadiruProcess();
+    void DeleteMessageCenterIcon();
+
+    // --- recovery sequence --------------------------------------------------
+    void ReleaseKeyboard();
+    void StopBasicModeDragDrop();
+
+    // --- DPI restore state --------------------------------------------------
+    bool NeedRestoreDpi();
+    void SetRestoreDpiFlag(bool flag);
+    int32_t GetRestoreDpi();
+    void SetRestoreDpi(int32_t value);
+    void RestoreDpi();
+    void OnRecvRestoreDpiMsg(TagIPCMessageItem& msg);
+
+    // --- virtual display driver state ---------------------------------------
+    bool NeedDisable();
+    void ClearVdisplayInfo();
+
+    // --- HID keyboard channel -----------------------------------------------
+    void WriteToHidDriver(const unsigned char* report);
+    bool SetKeyboardDriverFile(HANDLE& device);
+    bool CheckIfOurDevice(HANDLE device);
+
+    // --- audio state --------------------------------------------------------
+    void CancelAudioMute();
+    void RestoreAudioPos();
+
+    // --- collaboration center -----------------------------------------------
+    void StartNxZarCenter();
+    void RetailPCStartNxZarCenter();
+    void StartMonitorZarCenterThread();
+    void OnRecvNxZarCenterStartMsg(TagIPCMessageItem& msg);
+    void DeleteZarCenterIcon();
+    void PublishZarCenterExitMsg(IPCMessageClient& busClient);
+    void ReportZarCenterEvent(int32_t exitType, int32_t launchType);
+    void OnRecvZarCenterQuitMsg(TagIPCMessageItem& msg);
+
+    // --- processes ----------------------------------------------------------
+    void ExecuteCmd();
+    // The caller owns the returned handle; empty when not found or not opened.
+    UniqueHandle GetProcessHandleByName(const std::wstring& processName, bool useKnownProcessId);
+    bool WaitForProcessExit(const std::wstring& processName);
+
+    // --- state, in declaration order ------------------------------------------
+    IPCMessageClient client;
+    std::mutex recoveryMutex;
+    std::atomic<uint32_t> reVadiruProcessId{0};
+    std::atomic<uint32_t> tabTipValue{0};
+    std::atomic<uint32_t> originPrimaryWidth{0};
+    std::atomic<uint32_t> originPrimaryHeight{0};
+    std::atomic<uint32_t> originDpiScale{0};
+    std::atomic<uint32_t> targetPrimaryWidth{0};
+    std::atomic<uint32_t> targetPrimaryHeight{0};
+    std::atomic<uint32_t> targetDpiScale{0};
+    std::atomic<bool> stopRequested{false};
+    std::atomic<uint32_t> messageCenterProcessId{0};
+    std::atomic<bool> messageCenterMonitorActive{false};
+    std::atomic<bool> zarCenterRunning{false};
+    std::atomic<bool> zarCenterUserQuit{false};
+    const int32_t maxDpiScale = 1000;
+    // Created by Start(), closed by Stop(), signalled by the center's start
+    // message and waited on by the launcher from other threads: the lock
+    // keeps the handle from being closed while another thread uses it.
+    class StartEvent {
+    public:
+        bool Create();
+        void Close();
+        bool HasHandle() const;
+        void Signal() const;
+        void Reset() const;
+        DWORD Wait(DWORD milliseconds) const;
+
+    private:
+        mutable std::mutex mutex_;
+        std::shared_ptr<UniqueHandle> handle_;
+    } zarCenterStartEvent;
+
+private:
+    void RegisterHandlers(const std::vector<HandlerEntry>& entries);
+};
+
+// Posts a message built from the receiver id, the message id and a body that
+// must stay alive until the call returns.
+bool PostBusMessage(IPCMessageClient& client, int32_t receiverId, int32_t msgId,
+                    const std::string& body);

@@ -1,0 +1,4 @@
+// Simulated Windows SDK: files declarations.
+#pragma once
+
+#include <winsim/sdk/base.h>

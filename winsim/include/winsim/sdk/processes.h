@@ -1,0 +1,4 @@
+// Simulated Windows SDK: processes declarations.
+#pragma once
+
+#include <winsim/sdk/base.h>

@@ -1,0 +1,4 @@
+// Simulated Windows SDK: registry declarations.
+#pragma once
+
+#include <winsim/sdk/base.h>

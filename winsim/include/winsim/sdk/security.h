@@ -1,0 +1,4 @@
+// Simulated Windows SDK: security declarations.
+#pragma once
+
+#include <winsim/sdk/base.h>
