@@ -118,16 +118,21 @@ public:
     // keeps the handle from being closed while another thread uses it.
     class StartEvent {
     public:
-        bool Create();
+        // Creates an unnamed auto-reset event unless one exists; a failed
+        // creation leaves none.
+        void CreateIfAbsent();
         void Close();
         bool HasHandle() const;
         void Signal() const;
         void Reset() const;
+        // Without an event the wait fails at once (WAIT_FAILED, ERROR_INVALID_HANDLE).
         DWORD Wait(DWORD milliseconds) const;
 
     private:
+        // A waiter keeps the handle it waits on alive after Close() clears it.
+        std::shared_ptr<const UniqueHandle> Current() const;
         mutable std::mutex mutex_;
-        std::shared_ptr<UniqueHandle> handle_;
+        std::shared_ptr<const UniqueHandle> handle_;
     } zarCenterStartEvent;
 
 private:

@@ -1,0 +1,30 @@
+#include "NxLogger.h"
+
+// Where lines go when no sink was set; one definition per platform.
+void WriteDefaultLogLine(LOG_MESSAGE_LEVEL level, const std::wstring& loggerName,
+                         const std::wstring& text);
+
+NxLogger& NxLogger::GetInstance() {
+    static NxLogger instance;
+    return instance;
+}
+
+void NxLogger::Log(LOG_MESSAGE_LEVEL level, const std::wostringstream& line) {
+    LogNamed(level, std::wstring(), line.str());
+}
+
+void NxLogger::LogNamed(LOG_MESSAGE_LEVEL level, const std::wstring& loggerName,
+                        const std::wstring& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (sink_) {
+        sink_(level, loggerName, text);
+    } else {
+        WriteDefaultLogLine(level, loggerName, text);
+    }
+}
+
+NxLogger::Sink NxLogger::SetSink(Sink sink) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::swap(sink_, sink);
+    return sink;
+}

@@ -1,0 +1,10 @@
+#include "ModuleExports.h"
+
+extern "C" {
+
+bool InitializePluginModule() {
+    return true;
+}
+
+void UninitializePluginModule() {}
+}

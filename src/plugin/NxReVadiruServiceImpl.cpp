@@ -1,0 +1,100 @@
+#include "NxReVadiruServiceImpl.h"
+#include "Log.h"
+
+#include <exception>
+
+namespace {
+
+constexpr int32_t kModuleId = 0x6F0000;
+const wchar_t kBusPipeName[] = L"\\\\.\\Pipe\\iVellumAssistant";
+constexpr wchar_t kHandlerEdge[] = L"NxReVadiruService::Impl::RegisterHandlers";
+
+}  // namespace
+
+NxReVadiruService::Impl::Impl() : client(kModuleId, false, false, kBusPipeName) {}
+
+NxReVadiruService::Impl::~Impl() {
+    // A handler still running on the bus thread must finish before the state
+    // it works on goes away.
+    client.UnRegisterMessageCallbackAll();
+}
+
+bool NxReVadiruService::Impl::Start() {
+    RegisterHandlers(EarlyHandlers());
+    for (const StartupCheck check : StartupChecks()) {
+        (this->*check)();
+    }
+    RegisterHandlers(LateHandlers());
+    zarCenterStartEvent.CreateIfAbsent();
+    return true;
+}
+
+bool NxReVadiruService::Impl::Stop() {
+    stopRequested = true;
+    client.UnRegisterMessageCallbackAll();
+    zarCenterStartEvent.Close();
+    return false;
+}
+
+void NxReVadiruService::Impl::RegisterHandlers(const std::vector<HandlerEntry>& entries) {
+    for (const HandlerEntry& entry : entries) {
+        client.RegisterMessageCallback(
+            entry.msgId, [this, handler = entry.handler](TagIPCMessageItem& msg) {
+                // The bus thread belongs to the host: nothing thrown here may reach it.
+                try {
+                    (this->*handler)(msg);
+                } catch (const std::exception& error) {
+                    LogError(kHandlerEdge, "unhandled exception in handler of message ", msg.msgId,
+                             ": ", error.what());
+                } catch (...) {
+                    LogError(kHandlerEdge, "unhandled exception in handler of message ", msg.msgId);
+                }
+            });
+    }
+}
+
+void NxReVadiruService::Impl::StartEvent::CreateIfAbsent() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (handle_) {
+        return;
+    }
+    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (event != nullptr) {
+        handle_ = std::make_shared<const UniqueHandle>(event);
+    }
+}
+
+void NxReVadiruService::Impl::StartEvent::Close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    handle_.reset();
+}
+
+bool NxReVadiruService::Impl::StartEvent::HasHandle() const {
+    return Current() != nullptr;
+}
+
+std::shared_ptr<const UniqueHandle> NxReVadiruService::Impl::StartEvent::Current() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return handle_;
+}
+
+void NxReVadiruService::Impl::StartEvent::Signal() const {
+    if (const auto event = Current()) {
+        SetEvent(event->get());
+    }
+}
+
+void NxReVadiruService::Impl::StartEvent::Reset() const {
+    if (const auto event = Current()) {
+        ResetEvent(event->get());
+    }
+}
+
+DWORD NxReVadiruService::Impl::StartEvent::Wait(DWORD milliseconds) const {
+    const auto event = Current();
+    if (!event) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    return WaitForSingleObject(event->get(), milliseconds);
+}
