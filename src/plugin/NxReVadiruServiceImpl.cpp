@@ -1,5 +1,6 @@
 #include "NxReVadiruServiceImpl.h"
 #include "Log.h"
+#include "WorkerThread.h"
 
 #include <exception>
 
@@ -34,6 +35,14 @@ bool NxReVadiruService::Impl::Stop() {
     client.UnRegisterMessageCallbackAll();
     zarCenterStartEvent.Close();
     return false;
+}
+
+bool NxReVadiruService::Impl::StartWorkerThread(std::function<void(Impl&)> body) {
+    const std::shared_ptr<Impl> self = weak_from_this().lock();
+    if (!self) {
+        return false;
+    }
+    return StartDetachedThread([self, body = std::move(body)] { body(*self); });
 }
 
 void NxReVadiruService::Impl::RegisterHandlers(const std::vector<HandlerEntry>& entries) {

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,6 +35,10 @@ public:
     // --- frame ------------------------------------------------------------
     bool Start();
     bool Stop();
+    // Runs `body` on a detached worker thread that shares ownership of this
+    // state, so that Stop() and destruction cannot pull it from under the
+    // thread. False when the thread could not be created.
+    bool StartWorkerThread(std::function<void(Impl&)> body);
 
     // --- message table and start-up checks --------------------------------
     static const std::vector<HandlerEntry>& EarlyHandlers();
