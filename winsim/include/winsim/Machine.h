@@ -31,11 +31,26 @@ public:
     virtual const char* Kind() const = 0;
 };
 
+// An object that WaitForSingleObject can wait on (events, threads, processes).
+// A new waitable kind derives from this, is put in the handle table with
+// AddHandle (so CloseHandle works on it) and, whenever what IsSignalled returns
+// changes, calls Machine::NotifyStateChanged() afterwards.
+//
+// IsSignalled and Consume run with the machine's lock held: they may read
+// atomics or take a lock of their own under which the Machine is never called.
+class Waitable : public Object {
+public:
+    virtual bool IsSignalled() const = 0;
+    // Called once for the wait that this object satisfied; an auto-reset event
+    // resets itself here. Objects that stay signalled do nothing.
+    virtual void Consume() {}
+};
+
 // A library the machine can hand out through GetModuleHandleW / LoadLibraryW.
 struct ModuleSpec {
-    std::wstring path;                      // full path, e.g. L"C:\\Host\\VLAPluginsManager.dll"
-    std::map<std::string, void*> exports;   // export name -> function address
-    bool loaded = false;                    // already loaded by the process when the test starts
+    std::wstring path;                     // full path, e.g. L"C:\\Host\\VLAPluginsManager.dll"
+    std::map<std::string, void*> exports;  // export name -> function address
+    bool loaded = false;                   // already loaded by the process when the test starts
 };
 
 class Machine {
@@ -75,10 +90,11 @@ public:
 
     // --- virtual clock --------------------------------------------------------
     uint64_t Now() const;  // virtual milliseconds since the machine was made
-    // Moves the clock forward, waking every waiter whose deadline has come.
+    // Moves the clock forward, waking every waiter whose deadline has come;
+    // returns once those waiters have left their wait (they run on from there).
     void Advance(uint64_t ms);
     // Moves the clock to the earliest deadline of a parked waiter (if any) and
-    // wakes it; returns false when no thread is parked on the clock.
+    // wakes it like Advance; returns false when no thread is parked on the clock.
     bool AdvanceToNextDeadline();
     size_t ParkedCount() const;  // threads in Sleep or a timed wait
     // Blocks (in real time, up to `timeout`) until at least `count` threads are
@@ -88,9 +104,17 @@ public:
     // Parks the calling thread until the virtual clock reaches `deadline` or
     // `wake` returns true (checked whenever the machine's state changes).
     // Returns true when woken by `wake`, false when the deadline came.
+    // `wake` runs with the machine's lock held (see Waitable). A thread still
+    // waiting when its machine is destroyed never returns: it sleeps until the
+    // program ends, so it cannot touch the destroyed machine.
     bool ParkUntil(uint64_t deadline, const std::function<bool()>& wake);
     // Blocks the calling thread without a deadline until `wake` returns true.
     void BlockUntil(const std::function<bool()>& wake);
+    size_t BlockedCount() const;  // threads in a wait without a time limit
+    // Blocks (in real time, up to `timeout`) until at least `count` threads are
+    // blocked without a time limit (INFINITE waits, BlockUntil).
+    bool WaitForBlocked(size_t count,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     // Tells blocked and parked threads that state changed (an object was signalled).
     void NotifyStateChanged();
 
@@ -116,6 +140,9 @@ public:
     void ThreadFinished();
     size_t RunningThreads() const;
     bool WaitForThreads(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    // GetCurrentProcessId: the process the simulated code runs in.
+    void SetCurrentProcessId(uint32_t pid);
+    uint32_t CurrentProcessId() const;
 
     // --- extensions -----------------------------------------------------------
     // Each simulated subsystem (bus, registry, processes, display, HID, audio)
@@ -123,9 +150,9 @@ public:
     // with the machine, so that the core needs no knowledge of them.
     template <class T>
     T& Extension() {
-        return *static_cast<T*>(
-            ExtensionSlot(typeid(T), [] { return std::shared_ptr<void>(std::make_shared<T>()); })
-                .get());
+        return *static_cast<T*>(ExtensionSlot(typeid(T), [] {
+                                    return std::shared_ptr<void>(std::make_shared<T>());
+                                }).get());
     }
 
     // Implementation detail shared by the machine's source files.
