@@ -1,0 +1,9 @@
+// Simulated Windows SDK: user environment blocks.
+#pragma once
+
+#include <winsim/sdk/base.h>
+
+// A block of "NAME=value" strings, each NUL-terminated, ending with an empty
+// string, sorted by name. Owned by the caller until DestroyEnvironmentBlock.
+BOOL WINAPI CreateEnvironmentBlock(LPVOID* lpEnvironment, HANDLE hToken, BOOL bInherit);
+BOOL WINAPI DestroyEnvironmentBlock(LPVOID lpEnvironment);
