@@ -1,0 +1,14 @@
+// The host loads the manager and the plug-ins from its own directory.
+#pragma once
+
+#include "UniqueModule.h"
+
+#include <string>
+
+// The directory of the running executable, without a trailing backslash; empty
+// when it cannot be read.
+std::wstring ExecutableDirectory();
+
+// Loads `fileName` from the executable's directory; empty on failure, with the
+// reason in GetLastError().
+UniqueModule LoadBesideExecutable(const std::wstring& fileName);
