@@ -1,0 +1,246 @@
+// The registry: what the simulated machine must answer as Windows does.
+//
+// Everything happens below HKEY_CURRENT_USER\Software\NxReVadiruConformance,
+// which each test creates and removes again.
+//
+// Where Wine differs from Windows and from the simulation, the tests below do
+// not go:
+// - Wine creates keys directly below HKEY_LOCAL_MACHINE and HKEY_USERS;
+//   Windows documents that it refuses to, and the simulation refuses with
+//   ERROR_ACCESS_DENIED.
+// - Doubled backslashes inside a path: Wine collapses them, Windows rejects
+//   them on some lookups and not on others; the simulation collapses them.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const wchar_t kBasePath[] = L"Software\\NxReVadiruConformance";
+
+class Key {
+public:
+    Key() = default;
+    ~Key() { Close(); }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+
+    PHKEY Receive() { return &key_; }
+    HKEY get() const { return key_; }
+    LSTATUS Close() {
+        const LSTATUS status = key_ ? RegCloseKey(key_) : ERROR_SUCCESS;
+        key_ = nullptr;
+        return status;
+    }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+class RegistryConformance : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, kBasePath);
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExW(HKEY_CURRENT_USER, kBasePath, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, base_.Receive(), nullptr));
+    }
+    void TearDown() override {
+        base_.Close();
+        EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, kBasePath));
+    }
+
+    LSTATUS Create(HKEY parent, const wchar_t* path, Key& key, DWORD* disposition = nullptr) {
+        return RegCreateKeyExW(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                               nullptr, key.Receive(), disposition);
+    }
+    LSTATUS Open(HKEY parent, const wchar_t* path, REGSAM access, Key& key) {
+        return RegOpenKeyExW(parent, path, 0, access, key.Receive());
+    }
+    LSTATUS SetDword(HKEY key, const wchar_t* name, DWORD value) {
+        return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                              sizeof(value));
+    }
+    bool Exists(const wchar_t* path) {
+        Key key;
+        return Open(base_.get(), path, KEY_READ, key) == ERROR_SUCCESS;
+    }
+
+    Key base_;
+};
+
+TEST_F(RegistryConformance, CreateTellsANewKeyFromAnExistingOneWhateverTheCase) {
+    Key first;
+    DWORD disposition = 0;
+    ASSERT_EQ(ERROR_SUCCESS, Create(base_.get(), L"Outer\\Inner", first, &disposition));
+    EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
+
+    Key second;
+    ASSERT_EQ(ERROR_SUCCESS, Create(base_.get(), L"OUTER\\inner", second, &disposition));
+    EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
+
+    EXPECT_TRUE(Exists(L"outer"));
+    EXPECT_TRUE(Exists(L"Outer\\INNER"));
+}
+
+TEST_F(RegistryConformance, OpeningAMissingKeyFailsAndClearsTheResult) {
+    HKEY key = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x1234));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(base_.get(), L"Missing", 0, KEY_READ, &key));
+    EXPECT_EQ(nullptr, key);
+}
+
+TEST_F(RegistryConformance, DwordReadsBackWithItsTypeAndSize) {
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(base_.get(), L"Value", 0xFFFFFFFFu));
+
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegQueryValueExW(base_.get(), L"VALUE", nullptr, &type, nullptr, &size));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+    EXPECT_EQ(sizeof(DWORD), size);
+
+    DWORD data = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExW(base_.get(), L"value", nullptr, &type,
+                                              reinterpret_cast<LPBYTE>(&data), &size));
+    EXPECT_EQ(0xFFFFFFFFu, data);
+}
+
+TEST_F(RegistryConformance, MissingValueIsFileNotFoundAndTouchesNoOutput) {
+    DWORD type = 77;
+    DWORD data = 5;
+    DWORD size = sizeof(data);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExW(base_.get(), L"Missing", nullptr, &type,
+                                                     reinterpret_cast<LPBYTE>(&data), &size));
+    EXPECT_EQ(77u, type);
+    EXPECT_EQ(5u, data);
+    EXPECT_EQ(sizeof(data), size);
+}
+
+TEST_F(RegistryConformance, ShortBufferGivesMoreDataWithTypeAndNeededSize) {
+    const wchar_t text[] = L"hello";
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(base_.get(), L"Text", 0, REG_SZ,
+                                            reinterpret_cast<const BYTE*>(text), sizeof(text)));
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(base_.get(), L"Number", 7));
+    const struct {
+        const wchar_t* name;
+        DWORD type;
+        DWORD size;
+    } cases[] = {{L"Text", REG_SZ, sizeof(text)}, {L"Number", REG_DWORD, sizeof(DWORD)}};
+    for (const auto& c : cases) {
+        BYTE buffer[2] = {};
+        DWORD type = REG_NONE;
+        DWORD size = sizeof(buffer);
+        EXPECT_EQ(ERROR_MORE_DATA,
+                  RegQueryValueExW(base_.get(), c.name, nullptr, &type, buffer, &size));
+        EXPECT_EQ(c.type, type);
+        EXPECT_EQ(c.size, size);
+    }
+}
+
+TEST_F(RegistryConformance, DataWithoutItsSizeIsAnInvalidParameter) {
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(base_.get(), L"Number", 7));
+    DWORD data = 0;
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegQueryValueExW(base_.get(), L"Number", nullptr, nullptr,
+                                                        reinterpret_cast<LPBYTE>(&data), nullptr));
+}
+
+TEST_F(RegistryConformance, ValueAccessFollowsTheHandlesRightsButCreationDoesNot) {
+    Key created;
+    ASSERT_EQ(ERROR_SUCCESS, Create(base_.get(), L"Child", created));
+    Key readOnly;
+    ASSERT_EQ(ERROR_SUCCESS, Open(base_.get(), L"Child", KEY_READ, readOnly));
+    Key writeOnly;
+    ASSERT_EQ(ERROR_SUCCESS, Open(base_.get(), L"Child", KEY_SET_VALUE, writeOnly));
+
+    EXPECT_EQ(ERROR_ACCESS_DENIED, SetDword(readOnly.get(), L"Number", 1));
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(writeOnly.get(), L"Number", 1));
+    DWORD data = 0;
+    DWORD size = sizeof(data);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegQueryValueExW(writeOnly.get(), L"Number", nullptr, nullptr,
+                                                    reinterpret_cast<LPBYTE>(&data), &size));
+
+    // Creation is checked against the key's security, not the handle's rights.
+    Key grandChild;
+    EXPECT_EQ(ERROR_SUCCESS, Create(readOnly.get(), L"GrandChild", grandChild));
+}
+
+TEST_F(RegistryConformance, DeleteKeyRefusesKeysWithSubkeysAndMissingKeys) {
+    Key inner;
+    ASSERT_EQ(ERROR_SUCCESS, Create(base_.get(), L"Outer\\Inner", inner));
+    inner.Close();
+
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyW(base_.get(), L"Outer"));
+    EXPECT_TRUE(Exists(L"Outer\\Inner"));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyW(base_.get(), L"Missing"));
+
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(base_.get(), L"Outer\\Inner"));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(base_.get(), L"Outer"));
+    EXPECT_FALSE(Exists(L"Outer"));
+}
+
+TEST_F(RegistryConformance, DeleteTreeRemovesAKeyWithEverythingBelowIt) {
+    Key inner;
+    ASSERT_EQ(ERROR_SUCCESS, Create(base_.get(), L"Outer\\Inner", inner));
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(inner.get(), L"Number", 1));
+    inner.Close();
+
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(base_.get(), L"Outer"));
+    EXPECT_FALSE(Exists(L"Outer"));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteTreeW(base_.get(), L"Outer"));
+}
+
+TEST_F(RegistryConformance, DeleteTreeWithoutSubkeyEmptiesTheKeyAndKeepsIt) {
+    Key inner;
+    ASSERT_EQ(ERROR_SUCCESS, Create(base_.get(), L"Outer\\Inner", inner));
+    inner.Close();
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(base_.get(), L"Number", 1));
+
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(base_.get(), nullptr));
+    EXPECT_FALSE(Exists(L"Outer"));
+    EXPECT_TRUE(Exists(L""));
+    DWORD size = 0;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              RegQueryValueExW(base_.get(), L"Number", nullptr, nullptr, nullptr, &size));
+}
+
+TEST_F(RegistryConformance, HandleOfADeletedKeyAnswersKeyDeletedAndStillCloses) {
+    Key child;
+    ASSERT_EQ(ERROR_SUCCESS, Create(base_.get(), L"Child", child));
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyW(base_.get(), L"Child"));
+
+    EXPECT_EQ(ERROR_KEY_DELETED, SetDword(child.get(), L"Number", 1));
+    const HKEY stale = child.get();
+    EXPECT_EQ(ERROR_SUCCESS, child.Close());
+    EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(stale));
+}
+
+TEST_F(RegistryConformance, LeadingBackslashIsABadPathnameForOpenAndCreate) {
+    const std::wstring fromRoot = std::wstring(L"\\") + kBasePath;
+    Key key;
+    EXPECT_EQ(ERROR_BAD_PATHNAME, Open(HKEY_CURRENT_USER, fromRoot.c_str(), KEY_READ, key));
+    EXPECT_EQ(ERROR_BAD_PATHNAME, Create(HKEY_CURRENT_USER, fromRoot.c_str(), key));
+    EXPECT_EQ(ERROR_BAD_PATHNAME, Create(base_.get(), L"\\Child", key));
+    EXPECT_EQ(nullptr, key.get());
+    EXPECT_FALSE(Exists(L"Child"));
+}
+
+TEST_F(RegistryConformance, TrailingBackslashesAreAccepted) {
+    Key created;
+    ASSERT_EQ(ERROR_SUCCESS, Create(base_.get(), L"Child\\", created));
+    Key opened;
+    EXPECT_EQ(ERROR_SUCCESS, Open(base_.get(), L"child\\\\", KEY_READ, opened));
+}
+
+TEST_F(RegistryConformance, EmptySubkeyGivesThePredefinedRootItselfOrANewHandle) {
+    HKEY root = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, L"", 0, KEY_READ, &root));
+    EXPECT_EQ(HKEY_CURRENT_USER, root);
+
+    Key again;
+    ASSERT_EQ(ERROR_SUCCESS, Open(base_.get(), L"", KEY_READ, again));
+    EXPECT_NE(base_.get(), again.get());
+}
+
+}  // namespace
