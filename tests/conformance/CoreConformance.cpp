@@ -1,0 +1,314 @@
+// Last error, events, waits, threads, modules and path helpers: what the
+// simulated machine must answer as Windows does. Timed waits are a few
+// milliseconds at most, so the suite is cheap on both sides.
+#include <windows.h>
+#include <pathcch.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+// The SDK's error and wait constants are signed; GetLastError and the waits return a DWORD.
+constexpr DWORD Code(long value) {
+    return static_cast<DWORD>(value);
+}
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using Handle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+// Names unique to this process, so that parallel runs never share an event.
+std::wstring UniqueName(const wchar_t* base) {
+    return std::wstring(base) + std::to_wstring(GetCurrentProcessId());
+}
+
+// ASCII test texts as narrow text for failure messages.
+std::string Narrow(const std::wstring& text) {
+    std::string narrow;
+    for (wchar_t unit : text) {
+        narrow += static_cast<char>(unit);
+    }
+    return narrow;
+}
+
+// --- last error --------------------------------------------------------------
+
+struct LastErrorSeen {
+    DWORD atStart = 1;
+    DWORD afterSet = 1;
+};
+
+DWORD WINAPI RecordLastError(LPVOID parameter) {
+    auto* seen = static_cast<LastErrorSeen*>(parameter);
+    seen->atStart = GetLastError();
+    SetLastError(ERROR_ACCESS_DENIED);
+    seen->afterSet = GetLastError();
+    return 0;
+}
+
+TEST(CoreConformance, LastErrorBelongsToEachThread) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    LastErrorSeen seen;
+    const Handle thread(CreateThread(nullptr, 0, RecordLastError, &seen, 0, nullptr));
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread.get(), INFINITE), WAIT_OBJECT_0);
+
+    EXPECT_EQ(seen.atStart, Code(ERROR_SUCCESS));
+    EXPECT_EQ(seen.afterSet, Code(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(GetLastError(), Code(ERROR_FILE_NOT_FOUND));
+}
+
+// --- events and waits --------------------------------------------------------
+
+struct EventCase {
+    const char* name;
+    BOOL manualReset;
+    BOOL initialState;
+    std::vector<DWORD> waits;  // results of successive zero-time waits
+};
+
+TEST(CoreConformance, EventResetModesDecideHowManyWaitsSucceed) {
+    const DWORD timeout = Code(WAIT_TIMEOUT);
+    const EventCase cases[] = {
+        {"auto reset, signalled", FALSE, TRUE, {WAIT_OBJECT_0, timeout, timeout}},
+        {"auto reset, not signalled", FALSE, FALSE, {timeout}},
+        {"manual reset, signalled", TRUE, TRUE, {WAIT_OBJECT_0, WAIT_OBJECT_0, WAIT_OBJECT_0}},
+        {"manual reset, not signalled", TRUE, FALSE, {timeout, timeout}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Handle event(CreateEventW(nullptr, c.manualReset, c.initialState, nullptr));
+        ASSERT_NE(event, nullptr);
+        std::vector<DWORD> waits;
+        for (size_t i = 0; i < c.waits.size(); ++i) {
+            waits.push_back(WaitForSingleObject(event.get(), 0));
+        }
+        EXPECT_EQ(waits, c.waits);
+    }
+}
+
+TEST(CoreConformance, ResetEventUnsignalsAManualResetEvent) {
+    const Handle event(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    ASSERT_NE(event, nullptr);
+    ASSERT_TRUE(ResetEvent(event.get()));
+    EXPECT_EQ(WaitForSingleObject(event.get(), 0), Code(WAIT_TIMEOUT));
+    ASSERT_TRUE(SetEvent(event.get()));
+    EXPECT_EQ(WaitForSingleObject(event.get(), 0), WAIT_OBJECT_0);
+}
+
+TEST(CoreConformance, ShortTimedWaitOnAnUnsignalledEventTimesOut) {
+    const Handle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    ASSERT_NE(event, nullptr);
+    EXPECT_EQ(WaitForSingleObject(event.get(), 5), Code(WAIT_TIMEOUT));
+}
+
+TEST(CoreConformance, CreatingAnExistingNamedEventOpensTheSameEvent) {
+    const std::wstring name = UniqueName(L"NxConformanceEvent");
+    SetLastError(ERROR_ACCESS_DENIED);
+    const Handle first(CreateEventW(nullptr, FALSE, FALSE, name.c_str()));
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(GetLastError(), Code(ERROR_SUCCESS));
+
+    // The second call's reset mode and initial state are ignored.
+    const Handle second(CreateEventW(nullptr, TRUE, TRUE, name.c_str()));
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(GetLastError(), Code(ERROR_ALREADY_EXISTS));
+    EXPECT_NE(second.get(), first.get());
+    EXPECT_EQ(WaitForSingleObject(first.get(), 0), Code(WAIT_TIMEOUT));
+
+    ASSERT_TRUE(SetEvent(second.get()));
+    EXPECT_EQ(WaitForSingleObject(first.get(), 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(second.get(), 0), Code(WAIT_TIMEOUT));
+
+    const Handle opened(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, name.c_str()));
+    EXPECT_NE(opened, nullptr);
+}
+
+TEST(CoreConformance, NamedEventIsGoneOnceEveryHandleIsClosed) {
+    const std::wstring name = UniqueName(L"NxConformanceGone");
+    Handle event(CreateEventW(nullptr, FALSE, FALSE, name.c_str()));
+    ASSERT_NE(event, nullptr);
+    event.reset();
+
+    SetLastError(ERROR_SUCCESS);
+    const Handle opened(OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
+    EXPECT_EQ(opened, nullptr);
+    EXPECT_EQ(GetLastError(), Code(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(CoreConformance, WaitAndCloseOnAClosedHandleFail) {
+    HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    ASSERT_NE(event, nullptr);
+    ASSERT_TRUE(CloseHandle(event));
+
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), Code(ERROR_INVALID_HANDLE));
+
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(CloseHandle(event));
+    EXPECT_EQ(GetLastError(), Code(ERROR_INVALID_HANDLE));
+}
+
+// --- threads -----------------------------------------------------------------
+
+struct Worker {
+    HANDLE release = nullptr;
+    DWORD threadId = 0;
+};
+
+constexpr DWORD kWorkerExitCode = 42;
+
+DWORD WINAPI WaitForRelease(LPVOID parameter) {
+    auto* worker = static_cast<Worker*>(parameter);
+    worker->threadId = GetCurrentThreadId();
+    return WaitForSingleObject(worker->release, INFINITE) == WAIT_OBJECT_0 ? kWorkerExitCode : 0;
+}
+
+TEST(CoreConformance, ThreadHandleIsSignalledWhenTheThreadEnds) {
+    const Handle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_NE(release, nullptr);
+    Worker worker{release.get(), 0};
+    DWORD createdId = 0;
+    const Handle thread(CreateThread(nullptr, 0, WaitForRelease, &worker, 0, &createdId));
+    ASSERT_NE(thread, nullptr);
+
+    EXPECT_EQ(WaitForSingleObject(thread.get(), 0), Code(WAIT_TIMEOUT));
+    DWORD exitCode = 0;
+    ASSERT_TRUE(GetExitCodeThread(thread.get(), &exitCode));
+    EXPECT_EQ(exitCode, STILL_ACTIVE);
+
+    ASSERT_TRUE(SetEvent(release.get()));
+    ASSERT_EQ(WaitForSingleObject(thread.get(), INFINITE), WAIT_OBJECT_0);
+    ASSERT_TRUE(GetExitCodeThread(thread.get(), &exitCode));
+    EXPECT_EQ(exitCode, kWorkerExitCode);
+    EXPECT_EQ(worker.threadId, createdId);
+    EXPECT_NE(worker.threadId, GetCurrentThreadId());
+}
+
+// --- modules -----------------------------------------------------------------
+
+std::wstring OwnPath() {
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(length);
+    return path;
+}
+
+TEST(CoreConformance, ModuleFileNameIsTruncatedToTheBufferSize) {
+    const std::wstring full = OwnPath();
+    ASSERT_GT(full.size(), 3u);
+    const DWORD length = static_cast<DWORD>(full.size());
+
+    std::vector<WCHAR> exact(length + 1, L'#');
+    SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(GetModuleFileNameW(nullptr, exact.data(), length + 1), length);
+    EXPECT_EQ(std::wstring(exact.data()), full);
+
+    // One character short: the buffer's size comes back, and the last error.
+    std::vector<WCHAR> shortBy1(length, L'#');
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(GetModuleFileNameW(nullptr, shortBy1.data(), length), length);
+    EXPECT_EQ(GetLastError(), Code(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(std::wstring(shortBy1.data(), length - 1), full.substr(0, length - 1));
+    // Windows ends the truncated text with a terminator in the last unit; Wine
+    // copies one more character instead and leaves the text unterminated.
+    const WCHAR last = shortBy1[length - 1];
+    EXPECT_TRUE(last == L'\0' || last == full[length - 1]) << "last unit " << int(last);
+}
+
+TEST(CoreConformance, UnknownModuleNamesAreNotFound) {
+    const wchar_t* names[] = {L"NxNoSuchModule.dll", L"C:\\NxNoSuchDirectory\\NxNoSuchModule.dll"};
+    for (const wchar_t* name : names) {
+        SCOPED_TRACE(Narrow(name));
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(GetModuleHandleW(name), nullptr);
+        EXPECT_EQ(GetLastError(), Code(ERROR_MOD_NOT_FOUND));
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(LoadLibraryW(name), nullptr);
+        EXPECT_EQ(GetLastError(), Code(ERROR_MOD_NOT_FOUND));
+    }
+}
+
+TEST(CoreConformance, LoadedModulesAreFoundByNameInAnyCaseWithOrWithoutExtension) {
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    ASSERT_NE(kernel, nullptr);
+    EXPECT_EQ(GetModuleHandleW(L"KERNEL32.DLL"), kernel);
+    EXPECT_EQ(GetModuleHandleW(L"kernel32"), kernel);
+    EXPECT_NE(GetModuleHandleW(nullptr), nullptr);
+    EXPECT_NE(GetModuleHandleW(nullptr), kernel);
+}
+
+TEST(CoreConformance, LoadLibraryOfALoadedModuleGivesItsHandleAndExports) {
+    const HMODULE loaded = LoadLibraryW(L"kernel32.dll");
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded, GetModuleHandleW(L"kernel32.dll"));
+
+    using ThreadIdFunction = DWORD(WINAPI*)();
+    // Through the generic function pointer type, as exports are meant to be cast.
+    const auto threadId = reinterpret_cast<ThreadIdFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(loaded, "GetCurrentThreadId")));
+    ASSERT_NE(threadId, nullptr);
+    EXPECT_EQ(threadId(), GetCurrentThreadId());
+
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(GetProcAddress(loaded, "NxNoSuchExport"), nullptr);
+    EXPECT_EQ(GetLastError(), Code(ERROR_PROC_NOT_FOUND));
+    EXPECT_TRUE(FreeLibrary(loaded));
+}
+
+TEST(CoreConformance, ExecutableHasNoSuchExport) {
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(GetProcAddress(GetModuleHandleW(nullptr), "NxNoSuchExport"), nullptr);
+    EXPECT_EQ(GetLastError(), Code(ERROR_PROC_NOT_FOUND));
+}
+
+// --- path helpers ------------------------------------------------------------
+
+struct RemoveFileSpecCase {
+    const wchar_t* path;
+    HRESULT pathCchResult;
+    BOOL shellResult;
+    const wchar_t* pathCchPath;
+    const wchar_t* shellPath;
+};
+
+TEST(CoreConformance, RemoveFileSpecStripsTheLastElementButKeepsTheRoot) {
+    const RemoveFileSpecCase cases[] = {
+        {L"C:\\Program Files\\Host\\Service.exe", S_OK, TRUE, L"C:\\Program Files\\Host",
+         L"C:\\Program Files\\Host"},
+        {L"C:\\Service.exe", S_OK, TRUE, L"C:\\", L"C:\\"},
+        {L"C:\\Host\\", S_OK, TRUE, L"C:\\Host", L"C:\\Host"},
+        {L"C:\\", S_FALSE, FALSE, L"C:\\", L"C:\\"},
+        {L"Service.exe", S_OK, TRUE, L"", L""},
+        {L"", S_FALSE, FALSE, L"", L""},
+        {L"\\\\server\\share\\file.txt", S_OK, TRUE, L"\\\\server\\share", L"\\\\server\\share"},
+        {L"\\\\server\\share", S_FALSE, TRUE, L"\\\\server\\share", L"\\\\server"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("path \"" + Narrow(c.path) + "\"");
+        std::vector<WCHAR> pathCch(MAX_PATH, L'\0');
+        std::wstring(c.path).copy(pathCch.data(), MAX_PATH - 1);
+        std::vector<WCHAR> shell = pathCch;
+        EXPECT_EQ(PathCchRemoveFileSpec(pathCch.data(), MAX_PATH), c.pathCchResult);
+        EXPECT_EQ(std::wstring(pathCch.data()), c.pathCchPath);
+        EXPECT_EQ(PathRemoveFileSpecW(shell.data()), c.shellResult);
+        EXPECT_EQ(std::wstring(shell.data()), c.shellPath);
+    }
+}
+
+TEST(CoreConformance, PathCchRemoveFileSpecRejectsBadArguments) {
+    WCHAR path[MAX_PATH] = L"C:\\Host\\Service.exe";
+    EXPECT_EQ(PathCchRemoveFileSpec(nullptr, MAX_PATH), E_INVALIDARG);
+    EXPECT_EQ(PathCchRemoveFileSpec(path, 0), E_INVALIDARG);
+    EXPECT_EQ(std::wstring(path), L"C:\\Host\\Service.exe");
+}
+
+}  // namespace
