@@ -1,0 +1,247 @@
+// Starting programs for the service: on the console user's desktop with that
+// user's token and environment (the service itself runs in the services
+// session, where nothing it shows can be seen), and the helper's disable
+// command in the service's own session.
+#include "StartProcess.h"
+#include "UserProcessLauncher.h"
+#include "UniqueHandle.h"
+#include "SafeString.h"
+#include "plugin/Log.h"
+#include "plugin/NxReVadiruServiceImpl.h"
+
+#include <windows.h>
+#include <userenv.h>
+#include <wtsapi32.h>
+
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+
+namespace {
+
+constexpr wchar_t kCreateUserProcessEx[] = L"`anonymous-namespace'::CreateUserProcessEx";
+constexpr wchar_t kCreateProcessAsUserEx[] = L"`anonymous-namespace'::CreateProcessAsUserEx";
+constexpr wchar_t kStartProcess[] = L"NXPROCESS::StartProcess";
+constexpr wchar_t kExecuteCmd[] = L"NxReVadiruService::Impl::ExecuteCmd";
+
+constexpr wchar_t kInteractiveDesktop[] = L"winsta0\\default";
+// A new console, normal priority, and a wide environment block.
+constexpr DWORD kUserProcessCreationFlags =
+    CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | CREATE_UNICODE_ENVIRONMENT;
+
+// Owns an environment block from CreateEnvironmentBlock.
+class EnvironmentBlock {
+public:
+    EnvironmentBlock() = default;
+    ~EnvironmentBlock() {
+        if (block_ != nullptr) {
+            DestroyEnvironmentBlock(block_);
+        }
+    }
+    EnvironmentBlock(EnvironmentBlock&& other) noexcept
+        : block_(std::exchange(other.block_, nullptr)) {}
+    EnvironmentBlock& operator=(EnvironmentBlock&&) = delete;
+    EnvironmentBlock(const EnvironmentBlock&) = delete;
+    EnvironmentBlock& operator=(const EnvironmentBlock&) = delete;
+
+    // The user's own variables only: the service's environment is not inherited.
+    // On failure the platform's last error is left as the call set it.
+    bool CreateFor(HANDLE token) {
+        LPVOID block = nullptr;
+        if (!CreateEnvironmentBlock(&block, token, FALSE)) {
+            return false;
+        }
+        block_ = block;
+        return true;
+    }
+    LPVOID get() const { return block_; }
+
+private:
+    LPVOID block_ = nullptr;
+};
+
+// Start-up information for a window on the interactive desktop. Owns the
+// writable desktop name the record points at.
+class DesktopStartupInfo {
+public:
+    explicit DesktopStartupInfo(WORD showState) {
+        info_.cb = sizeof(info_);
+        info_.lpDesktop = desktop_.data();
+        info_.dwFlags = STARTF_USESHOWWINDOW;
+        info_.wShowWindow = showState;
+    }
+    DesktopStartupInfo(const DesktopStartupInfo&) = delete;
+    DesktopStartupInfo& operator=(const DesktopStartupInfo&) = delete;
+    STARTUPINFOW* get() { return &info_; }
+
+private:
+    std::wstring desktop_ = kInteractiveDesktop;
+    STARTUPINFOW info_{};
+};
+
+// Takes the handles that a process creation handed back (none after a failure).
+struct CreatedProcess {
+    explicit CreatedProcess(const PROCESS_INFORMATION& info)
+        : process(info.hProcess), thread(info.hThread) {}
+    UniqueHandle process;
+    UniqueHandle thread;
+};
+
+// The token of the user logged on at the physical console. On failure the
+// platform's last error is left as the call set it.
+bool QueryConsoleUserToken(UniqueHandle& userToken) {
+    HANDLE token = nullptr;
+    if (!WTSQueryUserToken(WTSGetActiveConsoleSessionId(), &token)) {
+        return false;
+    }
+    userToken.reset(token);
+    return true;
+}
+
+// A primary token that processes can be created with. On failure the
+// platform's last error is left as the call set it.
+bool DuplicatePrimaryToken(HANDLE userToken, LPSECURITY_ATTRIBUTES tokenAttributes,
+                           UniqueHandle& primaryToken) {
+    HANDLE token = nullptr;
+    if (!DuplicateTokenEx(userToken, MAXIMUM_ALLOWED, tokenAttributes, SecurityIdentification,
+                          TokenPrimary, &token)) {
+        return false;
+    }
+    primaryToken.reset(token);
+    return true;
+}
+
+bool CreateProcessAsUserEx(const std::wstring& commandLine, HANDLE token,
+                           EnvironmentBlock environment) {
+    DesktopStartupInfo startupInfo(SW_HIDE);
+    std::wstring writableCommandLine = commandLine;
+    PROCESS_INFORMATION info{};
+    const bool created =
+        CreateProcessAsUserW(token, nullptr, writableCommandLine.data(), nullptr, nullptr, FALSE,
+                             kUserProcessCreationFlags, environment.get(), nullptr,
+                             startupInfo.get(), &info) != FALSE;
+    const CreatedProcess process(info);
+    if (!created) {
+        LogError(kCreateProcessAsUserEx, L"CreateUserProcessEx failed:", GetLastError());
+    }
+    LogError(kCreateProcessAsUserEx, L"CreateUserProcessEx processId: ", info.dwProcessId);
+    return created;
+}
+
+bool CreateUserProcessEx(const std::wstring& commandLine) {
+    UniqueHandle userToken;
+    if (!QueryConsoleUserToken(userToken)) {
+        LogError(kCreateUserProcessEx, L"WTSQueryUserToken failed:", GetLastError());
+        return false;
+    }
+    UniqueHandle primaryToken;
+    if (!DuplicatePrimaryToken(userToken.get(), nullptr, primaryToken)) {
+        LogError(kCreateUserProcessEx, L"DuplicateTokenEx failed:", GetLastError());
+        return false;
+    }
+    EnvironmentBlock environment;
+    if (!environment.CreateFor(primaryToken.get())) {
+        LogError(kCreateUserProcessEx, L"CreateEnvironmentBlock failed:", GetLastError());
+        return false;
+    }
+    return CreateProcessAsUserEx(commandLine, primaryToken.get(), std::move(environment));
+}
+
+// Leading and trailing U+0020 only; tabs and other white space stay.
+std::wstring TrimSpaces(const std::wstring& text) {
+    const size_t first = text.find_first_not_of(L' ');
+    if (first == std::wstring::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(L' ') - first + 1);
+}
+
+// The platform's own limit, in UTF-16 units with the terminator.
+constexpr size_t kCommandLineCapacity = 32768;
+
+// A zero-filled command-line buffer holding `commandLine`, or none when it is
+// too long, cannot be allocated or cannot be copied.
+std::unique_ptr<wchar_t[]> CommandLineBuffer(const std::wstring& commandLine) {
+    std::unique_ptr<wchar_t[]> buffer(new (std::nothrow) wchar_t[kCommandLineCapacity]());
+    if (!buffer || commandLine.size() > kCommandLineCapacity - 1 ||
+        DE::WcsCopyS(buffer.get(), kCommandLineCapacity, commandLine.c_str()) != 0) {
+        return nullptr;
+    }
+    return buffer;
+}
+
+}  // namespace
+
+bool CreateUserProcess(const std::wstring& commandLine) {
+    return CreateUserProcessEx(commandLine);
+}
+
+namespace NXPROCESS {
+
+bool StartProcess(const std::wstring& applicationPath, const std::wstring& arguments,
+                  const wchar_t* currentDirectory) {
+    if (applicationPath.empty() || arguments.empty()) {
+        return false;
+    }
+    std::wstring path = TrimSpaces(applicationPath);
+    if (path.find(L' ') != std::wstring::npos) {
+        path = L"\"" + path + L"\"";
+    }
+    const std::unique_ptr<wchar_t[]> commandLine =
+        CommandLineBuffer(path + L" " + TrimSpaces(arguments));
+    if (!commandLine) {
+        return false;
+    }
+    DesktopStartupInfo startupInfo(SW_SHOWNORMAL);
+
+    UniqueHandle userToken;
+    if (!QueryConsoleUserToken(userToken)) {
+        LogError(kStartProcess, L"WTSQueryUserToken Failed: ", GetLastError());
+        return false;
+    }
+    SECURITY_ATTRIBUTES tokenAttributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    UniqueHandle primaryToken;
+    const bool duplicated = DuplicatePrimaryToken(userToken.get(), &tokenAttributes, primaryToken);
+    const DWORD duplicateError = GetLastError();
+    userToken.reset();
+    if (!duplicated) {
+        LogError(kStartProcess, L"DuplicateTokenEx Failed: ", duplicateError);
+        return false;
+    }
+    EnvironmentBlock environment;
+    if (!environment.CreateFor(primaryToken.get())) {
+        LogError(kStartProcess, L"CreateEnvironmentBlock Failed: ", GetLastError());
+        return false;
+    }
+
+    SECURITY_ATTRIBUTES processAttributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    SECURITY_ATTRIBUTES threadAttributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessAsUserW(primaryToken.get(), nullptr, commandLine.get(), &processAttributes,
+                              &threadAttributes, FALSE, kUserProcessCreationFlags,
+                              environment.get(), currentDirectory, startupInfo.get(), &info)) {
+        LogError(kStartProcess, L"CreateProcessAsUser Failed: ", GetLastError());
+        return false;
+    }
+    const CreatedProcess process(info);
+    return true;
+}
+
+}  // namespace NXPROCESS
+
+void NxReVadiruService::Impl::ExecuteCmd() {
+    constexpr wchar_t kCommandInterpreterPrefix[] = L"cmd.exe /c ";
+    constexpr wchar_t kDisableCommand[] = L"NxReVadiru.exe disable";
+    std::wstring commandLine = std::wstring(kCommandInterpreterPrefix) + kDisableCommand;
+    STARTUPINFOW startupInfo{};
+    startupInfo.cb = sizeof(startupInfo);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startupInfo, &info)) {
+        LogError(kExecuteCmd, L"[VuVidazi] CreateProcess failed:", GetLastError());
+        return;
+    }
+    const CreatedProcess interpreter(info);
+    WaitForSingleObject(interpreter.process.get(), INFINITE);
+}

@@ -1,0 +1,120 @@
+// Processes and process snapshots: what the simulated machine must answer as
+// Windows does.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <cwctype>
+#include <string>
+
+namespace {
+
+std::wstring OwnPath() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::wstring(path, length < MAX_PATH ? length : 0);
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+    return path.substr(path.find_last_of(L"\\/") + 1);
+}
+
+bool SameNameIgnoringCase(std::wstring a, std::wstring b) {
+    for (auto* text : {&a, &b}) {
+        for (wchar_t& unit : *text) {
+            unit = static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(unit)));
+        }
+    }
+    return a == b;
+}
+
+class OwnedHandle {
+public:
+    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+    ~OwnedHandle() {
+        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle_);
+        }
+    }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+TEST(ProcessesConformance, OpenProcessOfIdZeroIsAnInvalidParameter) {
+    SetLastError(0);
+    const OwnedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, 0));
+    EXPECT_EQ(process.get(), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST(ProcessesConformance, SnapshotWalkFindsTheCurrentProcessByName) {
+    const std::wstring ownName = FileNameOf(OwnPath());
+    ASSERT_FALSE(ownName.empty());
+    const OwnedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    ASSERT_NE(snapshot.get(), INVALID_HANDLE_VALUE);
+
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    ASSERT_TRUE(Process32FirstW(snapshot.get(), &entry));
+    bool found = false;
+    do {
+        found = found || (entry.th32ProcessID == GetCurrentProcessId() &&
+                          SameNameIgnoringCase(entry.szExeFile, ownName));
+    } while (Process32NextW(snapshot.get(), &entry));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+    EXPECT_TRUE(found);
+}
+
+TEST(ProcessesConformance, Process32FirstWithAWrongSizeIsABadLength) {
+    const OwnedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    ASSERT_NE(snapshot.get(), INVALID_HANDLE_VALUE);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry) - 1;
+    SetLastError(0);
+    EXPECT_FALSE(Process32FirstW(snapshot.get(), &entry));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_LENGTH));
+}
+
+TEST(ProcessesConformance, CreateProcessOfAMissingProgramIsFileNotFound) {
+    std::wstring commandLine = L"nx-no-such-program-5d81.exe argument";
+    STARTUPINFOW startupInfo{};
+    startupInfo.cb = sizeof(startupInfo);
+    PROCESS_INFORMATION info{};
+    SetLastError(0);
+    EXPECT_FALSE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                nullptr, &startupInfo, &info));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(info.hProcess, nullptr);
+    EXPECT_EQ(info.hThread, nullptr);
+}
+
+// The child is this very program, created suspended so that it does nothing
+// until it is terminated.
+TEST(ProcessesConformance, AChildsHandleIsSignalledWhenItEnds) {
+    std::wstring commandLine = L"\"" + OwnPath() + L"\" --gtest_list_tests";
+    STARTUPINFOW startupInfo{};
+    startupInfo.cb = sizeof(startupInfo);
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_SUSPENDED, nullptr, nullptr, &startupInfo, &info));
+    const OwnedHandle process(info.hProcess);
+    const OwnedHandle thread(info.hThread);
+    EXPECT_NE(info.dwProcessId, 0u);
+
+    DWORD exitCode = 0;
+    EXPECT_EQ(WaitForSingleObject(process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    ASSERT_TRUE(GetExitCodeProcess(process.get(), &exitCode));
+    EXPECT_EQ(exitCode, STILL_ACTIVE);
+
+    ASSERT_TRUE(TerminateProcess(process.get(), 7));
+    EXPECT_EQ(WaitForSingleObject(process.get(), INFINITE), WAIT_OBJECT_0);
+    ASSERT_TRUE(GetExitCodeProcess(process.get(), &exitCode));
+    EXPECT_EQ(exitCode, 7u);
+}
+
+}  // namespace
