@@ -1,0 +1,75 @@
+// The simulated machine's HID devices, as tests see them.
+//
+// Each top-level collection of a device is its own device interface, listed by
+// CM_Get_Device_Interface_ListW (HID class) in the order the devices were
+// added and opened by path with CreateFileW. A new machine has no HID devices.
+//
+// Journal (kind "hid"): each successful WriteFile to an interface adds
+//   write <interface path> <n> bytes xx xx ...
+// with every byte as a space and two lowercase hex digits.
+//
+// Faults: the HID, configuration manager and file functions take faults under
+// their own names ("CreateFileW", "WriteFile", "HidD_GetAttributes",
+// "HidD_GetPreparsedData", "HidP_GetCaps", "CM_Get_Device_Interface_List_SizeW",
+// "CM_Get_Device_Interface_ListW"). The CM functions and HidP_GetCaps return
+// the fault's error as their result; the others set it as the last error.
+#pragma once
+
+#include <winsim/Machine.h>
+#include <winsim/sdk/base.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+// One top-level collection: what HidP_GetCaps reports for its interface.
+struct HidCollectionSpec {
+    uint16_t usagePage = 0;
+    uint16_t usage = 0;
+    // Bytes of an output report, report id included; WriteFile takes exactly
+    // this many. 0 for a collection without output reports.
+    uint16_t outputReportLength = 0;
+};
+
+struct HidDeviceSpec {
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    uint16_t versionNumber = 0;
+    std::vector<HidCollectionSpec> collections;
+};
+
+class Hid {
+public:
+    Hid();
+    ~Hid();
+    Hid(const Hid&) = delete;
+    Hid& operator=(const Hid&) = delete;
+
+    // Adds a device and returns its interface paths, one per collection in
+    // order, in the form Windows uses, e.g.
+    //   \\?\hid#vid_deed&pid_feed&col02#7&00000001&0&0001#{4d1e55b2-f16f-11cf-88cb-001111000030}
+    // ("&colNN" only when the device has more than one collection).
+    std::vector<std::wstring> AddDevice(const HidDeviceSpec& device);
+
+    // The system holds the interface for itself, as it does keyboards and
+    // mice: CreateFileW asking for read or write access fails with `error`
+    // (ERROR_ACCESS_DENIED; ERROR_SHARING_VIOLATION when another program opened
+    // it without sharing). Opening with no access still succeeds.
+    void HoldExclusively(const std::wstring& path, uint32_t error = ERROR_ACCESS_DENIED);
+
+    // Every later write to the interface fails with `error` (e.g.
+    // ERROR_DEVICE_NOT_CONNECTED, ERROR_GEN_FAILURE); 0 makes writes work again.
+    void FailWrites(const std::wstring& path, uint32_t error);
+
+    // Implementation detail shared by the area's source files.
+    struct State;
+    State& state() const { return *state_; }
+
+private:
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace winsim
