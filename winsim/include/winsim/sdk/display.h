@@ -1,4 +1,216 @@
-// Simulated Windows SDK: display declarations.
+// Simulated Windows SDK: display configuration (paths, modes and per-device
+// information), laid out byte for byte as the SDK's structures.
+//
+// Two SDK members are simplified because ISO C++ has no anonymous structs:
+// the bit-field views of DISPLAYCONFIG_PATH_SOURCE_INFO/TARGET_INFO's
+// modeInfoIdx and of DISPLAYCONFIG_VIDEO_SIGNAL_INFO's videoStandard are left
+// out; the 32-bit members they overlay keep their names and offsets.
 #pragma once
 
 #include <winsim/sdk/base.h>
+
+#include <cstddef>
+
+typedef uint16_t UINT16;
+typedef uint32_t UINT32;
+typedef int32_t INT32;
+
+typedef struct _POINTL {
+    LONG x;
+    LONG y;
+} POINTL, *PPOINTL;
+
+typedef struct _RECTL {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+} RECTL, *PRECTL;
+
+typedef struct DISPLAYCONFIG_RATIONAL {
+    UINT32 Numerator;
+    UINT32 Denominator;
+} DISPLAYCONFIG_RATIONAL;
+
+typedef enum {
+    DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HD15 = 0,
+    DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DVI = 4,
+    DISPLAYCONFIG_OUTPUT_TECHNOLOGY_HDMI = 5,
+    DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DISPLAYPORT_EXTERNAL = 10,
+    DISPLAYCONFIG_OUTPUT_TECHNOLOGY_DISPLAYPORT_EMBEDDED = 11,
+    DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INDIRECT_VIRTUAL = 17,
+    DISPLAYCONFIG_OUTPUT_TECHNOLOGY_INTERNAL = 0x80000000,
+    DISPLAYCONFIG_OUTPUT_TECHNOLOGY_FORCE_UINT32 = 0xFFFFFFFF
+} DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY;
+
+typedef enum {
+    DISPLAYCONFIG_SCANLINE_ORDERING_UNSPECIFIED = 0,
+    DISPLAYCONFIG_SCANLINE_ORDERING_PROGRESSIVE = 1,
+    DISPLAYCONFIG_SCANLINE_ORDERING_INTERLACED = 2,
+    DISPLAYCONFIG_SCANLINE_ORDERING_FORCE_UINT32 = 0xFFFFFFFF
+} DISPLAYCONFIG_SCANLINE_ORDERING;
+
+typedef enum {
+    DISPLAYCONFIG_SCALING_IDENTITY = 1,
+    DISPLAYCONFIG_SCALING_CENTERED = 2,
+    DISPLAYCONFIG_SCALING_STRETCHED = 3,
+    DISPLAYCONFIG_SCALING_PREFERRED = 128,
+    DISPLAYCONFIG_SCALING_FORCE_UINT32 = 0xFFFFFFFF
+} DISPLAYCONFIG_SCALING;
+
+typedef enum {
+    DISPLAYCONFIG_ROTATION_IDENTITY = 1,
+    DISPLAYCONFIG_ROTATION_ROTATE90 = 2,
+    DISPLAYCONFIG_ROTATION_ROTATE180 = 3,
+    DISPLAYCONFIG_ROTATION_ROTATE270 = 4,
+    DISPLAYCONFIG_ROTATION_FORCE_UINT32 = 0xFFFFFFFF
+} DISPLAYCONFIG_ROTATION;
+
+typedef enum {
+    DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE = 1,
+    DISPLAYCONFIG_MODE_INFO_TYPE_TARGET = 2,
+    DISPLAYCONFIG_MODE_INFO_TYPE_DESKTOP_IMAGE = 3,
+    DISPLAYCONFIG_MODE_INFO_TYPE_FORCE_UINT32 = 0xFFFFFFFF
+} DISPLAYCONFIG_MODE_INFO_TYPE;
+
+typedef enum {
+    DISPLAYCONFIG_PIXELFORMAT_8BPP = 1,
+    DISPLAYCONFIG_PIXELFORMAT_16BPP = 2,
+    DISPLAYCONFIG_PIXELFORMAT_24BPP = 3,
+    DISPLAYCONFIG_PIXELFORMAT_32BPP = 4,
+    DISPLAYCONFIG_PIXELFORMAT_NONGDI = 5,
+    DISPLAYCONFIG_PIXELFORMAT_FORCE_UINT32 = 0xFFFFFFFF
+} DISPLAYCONFIG_PIXELFORMAT;
+
+typedef enum {
+    DISPLAYCONFIG_TOPOLOGY_INTERNAL = 0x1,
+    DISPLAYCONFIG_TOPOLOGY_CLONE = 0x2,
+    DISPLAYCONFIG_TOPOLOGY_EXTEND = 0x4,
+    DISPLAYCONFIG_TOPOLOGY_EXTERNAL = 0x8,
+    DISPLAYCONFIG_TOPOLOGY_FORCE_UINT32 = 0xFFFFFFFF
+} DISPLAYCONFIG_TOPOLOGY_ID;
+
+// The documented request types; the platform also answers undocumented ones
+// (negative values) with larger packets that begin with the header.
+typedef enum {
+    DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME = 1,
+    DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME = 2,
+    DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_PREFERRED_MODE = 3,
+    DISPLAYCONFIG_DEVICE_INFO_GET_ADAPTER_NAME = 4,
+    DISPLAYCONFIG_DEVICE_INFO_SET_TARGET_PERSISTENCE = 5,
+    DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_BASE_TYPE = 6,
+    DISPLAYCONFIG_DEVICE_INFO_FORCE_UINT32 = 0xFFFFFFFF
+} DISPLAYCONFIG_DEVICE_INFO_TYPE;
+
+typedef struct DISPLAYCONFIG_2DREGION {
+    UINT32 cx;
+    UINT32 cy;
+} DISPLAYCONFIG_2DREGION;
+
+typedef struct DISPLAYCONFIG_VIDEO_SIGNAL_INFO {
+    UINT64 pixelRate;
+    DISPLAYCONFIG_RATIONAL hSyncFreq;
+    DISPLAYCONFIG_RATIONAL vSyncFreq;
+    DISPLAYCONFIG_2DREGION activeSize;
+    DISPLAYCONFIG_2DREGION totalSize;
+    UINT32 videoStandard;
+    DISPLAYCONFIG_SCANLINE_ORDERING scanLineOrdering;
+} DISPLAYCONFIG_VIDEO_SIGNAL_INFO;
+
+typedef struct DISPLAYCONFIG_SOURCE_MODE {
+    UINT32 width;
+    UINT32 height;
+    DISPLAYCONFIG_PIXELFORMAT pixelFormat;
+    POINTL position;
+} DISPLAYCONFIG_SOURCE_MODE;
+
+typedef struct DISPLAYCONFIG_TARGET_MODE {
+    DISPLAYCONFIG_VIDEO_SIGNAL_INFO targetVideoSignalInfo;
+} DISPLAYCONFIG_TARGET_MODE;
+
+typedef struct DISPLAYCONFIG_DESKTOP_IMAGE_INFO {
+    POINTL PathSourceSize;
+    RECTL DesktopImageRegion;
+    RECTL DesktopImageClip;
+} DISPLAYCONFIG_DESKTOP_IMAGE_INFO;
+
+typedef struct DISPLAYCONFIG_MODE_INFO {
+    DISPLAYCONFIG_MODE_INFO_TYPE infoType;
+    UINT32 id;
+    LUID adapterId;
+    union {
+        DISPLAYCONFIG_TARGET_MODE targetMode;
+        DISPLAYCONFIG_SOURCE_MODE sourceMode;
+        DISPLAYCONFIG_DESKTOP_IMAGE_INFO desktopImageInfo;
+    };
+} DISPLAYCONFIG_MODE_INFO;
+
+#define DISPLAYCONFIG_PATH_MODE_IDX_INVALID 0xffffffff
+
+typedef struct DISPLAYCONFIG_PATH_SOURCE_INFO {
+    LUID adapterId;
+    UINT32 id;
+    UINT32 modeInfoIdx;
+    UINT32 statusFlags;
+} DISPLAYCONFIG_PATH_SOURCE_INFO;
+
+#define DISPLAYCONFIG_SOURCE_IN_USE 0x00000001
+
+typedef struct DISPLAYCONFIG_PATH_TARGET_INFO {
+    LUID adapterId;
+    UINT32 id;
+    UINT32 modeInfoIdx;
+    DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY outputTechnology;
+    DISPLAYCONFIG_ROTATION rotation;
+    DISPLAYCONFIG_SCALING scaling;
+    DISPLAYCONFIG_RATIONAL refreshRate;
+    DISPLAYCONFIG_SCANLINE_ORDERING scanLineOrdering;
+    BOOL targetAvailable;
+    UINT32 statusFlags;
+} DISPLAYCONFIG_PATH_TARGET_INFO;
+
+#define DISPLAYCONFIG_TARGET_IN_USE 0x00000001
+
+typedef struct DISPLAYCONFIG_PATH_INFO {
+    DISPLAYCONFIG_PATH_SOURCE_INFO sourceInfo;
+    DISPLAYCONFIG_PATH_TARGET_INFO targetInfo;
+    UINT32 flags;
+} DISPLAYCONFIG_PATH_INFO;
+
+#define DISPLAYCONFIG_PATH_ACTIVE 0x00000001
+
+typedef struct DISPLAYCONFIG_DEVICE_INFO_HEADER {
+    DISPLAYCONFIG_DEVICE_INFO_TYPE type;
+    UINT32 size;
+    LUID adapterId;
+    UINT32 id;
+} DISPLAYCONFIG_DEVICE_INFO_HEADER;
+
+// Windows x64 sizes; none of these holds a wide character, so they match on Linux too.
+static_assert(sizeof(LUID) == 8);
+static_assert(sizeof(DISPLAYCONFIG_PATH_SOURCE_INFO) == 20);
+static_assert(sizeof(DISPLAYCONFIG_PATH_TARGET_INFO) == 48);
+static_assert(sizeof(DISPLAYCONFIG_PATH_INFO) == 72);
+static_assert(offsetof(DISPLAYCONFIG_MODE_INFO, targetMode) == 16);
+static_assert(sizeof(DISPLAYCONFIG_MODE_INFO) == 64);
+static_assert(sizeof(DISPLAYCONFIG_DEVICE_INFO_HEADER) == 20);
+
+#define QDC_ALL_PATHS 0x00000001
+#define QDC_ONLY_ACTIVE_PATHS 0x00000002
+#define QDC_DATABASE_CURRENT 0x00000004
+
+// Path and mode counts for QueryDisplayConfig. QDC_ALL_PATHS or
+// QDC_ONLY_ACTIVE_PATHS; anything else, or a null count, is ERROR_INVALID_PARAMETER.
+LONG WINAPI GetDisplayConfigBufferSizes(UINT32 flags, UINT32* numPathArrayElements,
+                                        UINT32* numModeInfoArrayElements);
+// Fills the arrays and writes back the counts used. Zero counts, null arrays or
+// a topology pointer are ERROR_INVALID_PARAMETER; an array too small for the
+// answer is ERROR_INSUFFICIENT_BUFFER with the counts left as they were.
+LONG WINAPI QueryDisplayConfig(UINT32 flags, UINT32* numPathArrayElements,
+                               DISPLAYCONFIG_PATH_INFO* pathArray, UINT32* numModeInfoArrayElements,
+                               DISPLAYCONFIG_MODE_INFO* modeInfoArray,
+                               DISPLAYCONFIG_TOPOLOGY_ID* currentTopologyId);
+// Answers the source scaling request (type -3, 32-byte packet) for a known
+// adapter and source; ERROR_GEN_FAILURE for a null or empty packet or an
+// unknown source, ERROR_INVALID_PARAMETER for other types or a short packet.
+LONG WINAPI DisplayConfigGetDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER* requestPacket);

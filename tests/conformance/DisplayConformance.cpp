@@ -1,0 +1,151 @@
+// Display configuration: what the simulated machine must answer as Windows
+// does for the calls that read the scaling in force.
+//
+// Under Wine (8.0, a prefix without a real display) there is one virtual
+// display: one active path, a target and a source mode. Where Wine differs
+// from Windows, the case is left out here:
+// - QueryDisplayConfig with a null path or mode array crashes inside Wine;
+//   Windows answers ERROR_INVALID_PARAMETER.
+// - Wine does not know the source scaling request (type -3) and answers it
+//   with ERROR_INVALID_PARAMETER; Windows answers with the scaling steps.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Sizes {
+    UINT32 paths = 0;
+    UINT32 modes = 0;
+};
+
+Sizes ActivePathSizes() {
+    Sizes sizes;
+    EXPECT_EQ(GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &sizes.paths, &sizes.modes),
+              ERROR_SUCCESS);
+    return sizes;
+}
+
+bool SameLuid(const LUID& a, const LUID& b) {
+    return a.LowPart == b.LowPart && a.HighPart == b.HighPart;
+}
+
+TEST(DisplayConformance, BufferSizesOfActivePathsCountAtLeastOneDisplay) {
+    const Sizes sizes = ActivePathSizes();
+    EXPECT_GE(sizes.paths, 1u);
+    EXPECT_GE(sizes.modes, sizes.paths);
+}
+
+TEST(DisplayConformance, BufferSizesRejectBadArguments) {
+    UINT32 paths = 0;
+    UINT32 modes = 0;
+    EXPECT_EQ(GetDisplayConfigBufferSizes(0, &paths, &modes), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS | QDC_ALL_PATHS, &paths, &modes),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, nullptr, &modes),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &paths, nullptr),
+              ERROR_INVALID_PARAMETER);
+}
+
+TEST(DisplayConformance, QueryOfActivePathsLinksEachPathToItsSourceMode) {
+    const Sizes sizes = ActivePathSizes();
+    std::vector<DISPLAYCONFIG_PATH_INFO> paths(sizes.paths);
+    std::vector<DISPLAYCONFIG_MODE_INFO> modes(sizes.modes);
+    Sizes counts = sizes;
+
+    ASSERT_EQ(QueryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &counts.paths, paths.data(), &counts.modes,
+                                 modes.data(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_GE(counts.paths, 1u);
+    const DISPLAYCONFIG_PATH_INFO& first = paths[0];
+    EXPECT_NE(first.flags & DISPLAYCONFIG_PATH_ACTIVE, 0u);
+    ASSERT_LT(first.sourceInfo.modeInfoIdx, counts.modes);
+    const DISPLAYCONFIG_MODE_INFO& source = modes[first.sourceInfo.modeInfoIdx];
+    EXPECT_EQ(source.infoType, DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE);
+    EXPECT_EQ(source.id, first.sourceInfo.id);
+    EXPECT_TRUE(SameLuid(source.adapterId, first.sourceInfo.adapterId));
+}
+
+TEST(DisplayConformance, QueryWritesBackTheCountsItFilled) {
+    const Sizes sizes = ActivePathSizes();
+    Sizes counts{sizes.paths + 3, sizes.modes + 3};
+    std::vector<DISPLAYCONFIG_PATH_INFO> paths(counts.paths);
+    std::vector<DISPLAYCONFIG_MODE_INFO> modes(counts.modes);
+
+    ASSERT_EQ(QueryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &counts.paths, paths.data(), &counts.modes,
+                                 modes.data(), nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(counts.paths, sizes.paths);
+    EXPECT_EQ(counts.modes, sizes.modes);
+}
+
+TEST(DisplayConformance, QueryWithTooFewModesIsInsufficientBufferAndKeepsTheCounts) {
+    const Sizes sizes = ActivePathSizes();
+    ASSERT_GE(sizes.modes, 2u);
+    Sizes counts{sizes.paths, sizes.modes - 1};
+    std::vector<DISPLAYCONFIG_PATH_INFO> paths(counts.paths);
+    std::vector<DISPLAYCONFIG_MODE_INFO> modes(counts.modes);
+
+    EXPECT_EQ(QueryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &counts.paths, paths.data(), &counts.modes,
+                                 modes.data(), nullptr),
+              ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(counts.paths, sizes.paths);
+    EXPECT_EQ(counts.modes, sizes.modes - 1);
+}
+
+struct BadQuery {
+    const char* name;
+    UINT32 flags;
+    UINT32 paths;
+    UINT32 modes;
+    bool topology;
+};
+
+void PrintTo(const BadQuery& value, std::ostream* out) {
+    *out << value.name;
+}
+
+class DisplayQueryArguments : public ::testing::TestWithParam<BadQuery> {};
+
+TEST_P(DisplayQueryArguments, AreRejected) {
+    std::vector<DISPLAYCONFIG_PATH_INFO> paths(4);
+    std::vector<DISPLAYCONFIG_MODE_INFO> modes(8);
+    DISPLAYCONFIG_TOPOLOGY_ID topology{};
+    Sizes counts{GetParam().paths, GetParam().modes};
+
+    EXPECT_EQ(QueryDisplayConfig(GetParam().flags, &counts.paths, paths.data(), &counts.modes,
+                                 modes.data(), GetParam().topology ? &topology : nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(counts.paths, GetParam().paths);
+    EXPECT_EQ(counts.modes, GetParam().modes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DisplayConformance, DisplayQueryArguments,
+    ::testing::Values(BadQuery{"NoFlags", 0, 4, 8, false},
+                      BadQuery{"TwoFlags", QDC_ONLY_ACTIVE_PATHS | QDC_ALL_PATHS, 4, 8, false},
+                      BadQuery{"ZeroPaths", QDC_ONLY_ACTIVE_PATHS, 0, 8, false},
+                      BadQuery{"ZeroModes", QDC_ONLY_ACTIVE_PATHS, 4, 0, false},
+                      BadQuery{"TopologyWithActivePaths", QDC_ONLY_ACTIVE_PATHS, 4, 8, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DisplayConformance, DeviceInfoRefusesAMissingOrShortPacket) {
+    EXPECT_EQ(DisplayConfigGetDeviceInfo(nullptr), ERROR_GEN_FAILURE);
+
+    DISPLAYCONFIG_DEVICE_INFO_HEADER header{};
+    header.type = DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME;
+    header.size = 0;
+    EXPECT_EQ(DisplayConfigGetDeviceInfo(&header), ERROR_GEN_FAILURE);
+
+    // A header alone is too short for any request.
+    header.size = sizeof(header);
+    EXPECT_EQ(DisplayConfigGetDeviceInfo(&header), ERROR_INVALID_PARAMETER);
+}
+
+}  // namespace

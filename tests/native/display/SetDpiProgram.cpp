@@ -1,0 +1,55 @@
+#include "native/display/SetDpiProgram.h"
+
+#include "display/DisplayConfigQuery.h"
+
+#include <winsim/SimDisplay.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+
+namespace displaytest {
+
+namespace {
+
+// The step counted from the recommended one that shows `percent`, when the
+// display has it.
+bool StepFor(uint32_t percent, const winsim::ScaleSteps& steps, int32_t& step) {
+    const auto entry = std::find(kDpiScaleTable.begin(), kDpiScaleTable.end(), percent);
+    if (entry == kDpiScaleTable.end()) {
+        return false;
+    }
+    step = static_cast<int32_t>(entry - kDpiScaleTable.begin()) + steps.min;
+    return step <= steps.max;
+}
+
+void ApplySetDpi(winsim::Machine& machine, const std::wstring& commandLine) {
+    std::wistringstream words(commandLine);
+    std::wstring program;
+    std::wstring command;
+    uint32_t percent = 0;
+    if (!(words >> program >> command >> percent) || command != L"setdpi") {
+        return;
+    }
+    winsim::SimDisplay display(machine);
+    for (const winsim::DisplayPath& path : display.Paths()) {
+        int32_t step = 0;
+        if (path.active) {
+            if (StepFor(percent, path.steps, step)) {
+                display.SetCurrentStep(path.adapterId, path.sourceId, step);
+            }
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+winsim::Program SetDpiProgram() {
+    return [](winsim::Machine& machine, const winsim::ProcessInfo& process) {
+        ApplySetDpi(machine, process.commandLine);
+        machine.Extension<winsim::Processes>().End(process.id, 0);
+    };
+}
+
+}  // namespace displaytest
