@@ -1,0 +1,219 @@
+// Users, SIDs and sessions: what the simulated machine must answer as Windows
+// does.
+//
+// Real Win32 here runs in a Wine prefix as an ordinary user, so these tests
+// stay with what both can do: the calling thread's own name, looking that name
+// up, and listing sessions. Where Wine differs from Windows and from the
+// simulation, the tests below do not go:
+// - WTSEnumerateSessionsW succeeds with an empty list (for any version); the
+//   simulation lists its sessions and accepts only version 1.
+// - LookupAccountNameW resolves an empty name to the BUILTIN domain; the
+//   simulation answers ERROR_NONE_MAPPED.
+// - ConvertSidToStringSidW refuses SIDs of more than 15 sub-authorities; the
+//   simulation converts up to 255 so that tests can build SIDs that overflow a
+//   caller's buffer.
+// - WTSQueryUserToken hands back the process's own token for any session id.
+#define SECURITY_WIN32
+#include <windows.h>
+#include <sddl.h>
+#include <security.h>
+#include <wtsapi32.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cwctype>
+#include <string>
+
+namespace {
+
+constexpr DWORD kBufferSize = 260;
+constexpr size_t kSidHeaderBytes = 8;
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& unit : text) {
+        unit = static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(unit)));
+    }
+    return text;
+}
+
+std::wstring OwnName() {
+    std::array<WCHAR, kBufferSize> name{};
+    ULONG size = kBufferSize;
+    if (!GetUserNameExW(NameSamCompatible, name.data(), &size)) {
+        return {};
+    }
+    return name.data();
+}
+
+struct Lookup {
+    BOOL found = FALSE;
+    DWORD error = 0;
+    std::array<BYTE, kBufferSize> sid{};
+    DWORD sidSize = kBufferSize;
+    std::array<WCHAR, kBufferSize> domain{};
+    DWORD domainSize = kBufferSize;
+    SID_NAME_USE use = SidTypeUnknown;
+};
+
+Lookup LookUp(const std::wstring& name) {
+    Lookup lookup;
+    SetLastError(0);
+    lookup.found = LookupAccountNameW(nullptr, name.c_str(), lookup.sid.data(), &lookup.sidSize,
+                                      lookup.domain.data(), &lookup.domainSize, &lookup.use);
+    lookup.error = GetLastError();
+    return lookup;
+}
+
+std::wstring SidText(PSID sid) {
+    LPWSTR text = nullptr;
+    if (!ConvertSidToStringSidW(sid, &text)) {
+        return {};
+    }
+    std::wstring copy = text;
+    EXPECT_EQ(LocalFree(text), nullptr);
+    return copy;
+}
+
+TEST(SessionsConformance, OwnNameIsDomainBackslashUserAndItsLengthIsReported) {
+    std::array<WCHAR, kBufferSize> name{};
+    ULONG size = kBufferSize;
+    ASSERT_TRUE(GetUserNameExW(NameSamCompatible, name.data(), &size));
+    const std::wstring text = name.data();
+    EXPECT_EQ(size, text.size());
+    const size_t slash = text.find(L'\\');
+    ASSERT_NE(slash, std::wstring::npos);
+    EXPECT_GT(slash, 0u);
+    EXPECT_LT(slash + 1, text.size());
+}
+
+TEST(SessionsConformance, ShortNameBufferAsksForRoomIncludingTheTerminator) {
+    const std::wstring name = OwnName();
+    ASSERT_FALSE(name.empty());
+    for (const ULONG capacity : {ULONG{0}, ULONG(name.size())}) {
+        std::array<WCHAR, kBufferSize> buffer{};
+        ULONG size = capacity;
+        SetLastError(0);
+        EXPECT_FALSE(GetUserNameExW(NameSamCompatible, buffer.data(), &size)) << capacity;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MORE_DATA)) << capacity;
+        EXPECT_EQ(size, name.size() + 1) << capacity;
+    }
+    std::array<WCHAR, kBufferSize> exact{};
+    ULONG size = ULONG(name.size() + 1);
+    EXPECT_TRUE(GetUserNameExW(NameSamCompatible, exact.data(), &size));
+    EXPECT_EQ(std::wstring(exact.data()), name);
+}
+
+TEST(SessionsConformance, OwnNameLooksUpToAUserSidInItsDomain) {
+    const std::wstring name = OwnName();
+    ASSERT_FALSE(name.empty());
+    const Lookup lookup = LookUp(name);
+    ASSERT_TRUE(lookup.found) << lookup.error;
+    const std::wstring domain = lookup.domain.data();
+    EXPECT_EQ(Upper(domain), Upper(name.substr(0, name.find(L'\\'))));
+    EXPECT_EQ(lookup.domainSize, domain.size());
+    // Binary layout: revision 1, sub-authority count, six authority bytes, then
+    // the sub-authorities; the size written back is the SID's own.
+    EXPECT_EQ(lookup.sid[0], SID_REVISION);
+    EXPECT_EQ(lookup.sidSize, kSidHeaderBytes + lookup.sid[1] * sizeof(DWORD));
+    const std::wstring text = SidText(const_cast<BYTE*>(lookup.sid.data()));
+    EXPECT_EQ(text.rfind(L"S-1-5-", 0), 0u) << text;
+}
+
+TEST(SessionsConformance, SameAccountWithoutItsDomainHasTheSameSid) {
+    const std::wstring name = OwnName();
+    ASSERT_FALSE(name.empty());
+    Lookup full = LookUp(name);
+    Lookup bare = LookUp(name.substr(name.find(L'\\') + 1));
+    ASSERT_TRUE(full.found);
+    ASSERT_TRUE(bare.found);
+    EXPECT_EQ(SidText(bare.sid.data()), SidText(full.sid.data()));
+}
+
+TEST(SessionsConformance, TooSmallBuffersFailWithTheSizesNeeded) {
+    const std::wstring name = OwnName();
+    const Lookup fitting = LookUp(name);
+    ASSERT_TRUE(fitting.found);
+    const DWORD sidNeeded = fitting.sidSize;
+    const DWORD domainNeeded = fitting.domainSize + 1;
+    struct Case {
+        const char* what;
+        bool withSid;
+        DWORD sidCapacity;
+        bool withDomain;
+        DWORD domainCapacity;
+    };
+    const Case cases[] = {
+        {"no buffers", false, 0, false, 0},
+        {"SID one byte short", true, sidNeeded - 1, true, kBufferSize},
+        {"domain without room for its terminator", true, kBufferSize, true, domainNeeded - 1},
+    };
+    for (const Case& c : cases) {
+        std::array<BYTE, kBufferSize> sid{};
+        std::array<WCHAR, kBufferSize> domain{};
+        DWORD sidSize = c.sidCapacity;
+        DWORD domainSize = c.domainCapacity;
+        SID_NAME_USE use = SidTypeUnknown;
+        SetLastError(0);
+        EXPECT_FALSE(LookupAccountNameW(nullptr, name.c_str(), c.withSid ? sid.data() : nullptr,
+                                        &sidSize, c.withDomain ? domain.data() : nullptr,
+                                        &domainSize, &use))
+            << c.what;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << c.what;
+        EXPECT_EQ(sidSize, sidNeeded) << c.what;
+        EXPECT_EQ(domainSize, domainNeeded) << c.what;
+    }
+}
+
+TEST(SessionsConformance, UnknownAccountIsNotMappedAndBuffersAreLeftAlone) {
+    const Lookup lookup = LookUp(L"nx-no-such-account-4711");
+    EXPECT_FALSE(lookup.found);
+    EXPECT_EQ(lookup.error, static_cast<DWORD>(ERROR_NONE_MAPPED));
+    EXPECT_EQ(lookup.sidSize, kBufferSize);
+    EXPECT_EQ(lookup.domainSize, kBufferSize);
+}
+
+TEST(SessionsConformance, LocalSystemIsAWellKnownSidOfNtAuthority) {
+    Lookup lookup = LookUp(L"NT AUTHORITY\\SYSTEM");
+    ASSERT_TRUE(lookup.found) << lookup.error;
+    EXPECT_EQ(SidText(lookup.sid.data()), L"S-1-5-18");
+    EXPECT_EQ(Upper(lookup.domain.data()), L"NT AUTHORITY");
+    EXPECT_EQ(lookup.use, SidTypeWellKnownGroup);
+}
+
+TEST(SessionsConformance, SidStringsFollowTheBinaryLayout) {
+    struct Case {
+        std::array<BYTE, 16> sid;
+        const wchar_t* text;
+    };
+    const Case cases[] = {
+        {{1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0}, L"S-1-5-18"},
+        {{1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0}, L"S-1-5-32-544"},
+        {{1, 2, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, L"S-1-5-21-4294967295"},
+    };
+    for (const Case& c : cases) {
+        std::array<BYTE, 16> sid = c.sid;
+        EXPECT_EQ(SidText(sid.data()), c.text);
+    }
+}
+
+TEST(SessionsConformance, SidOfAnotherRevisionIsInvalid) {
+    std::array<BYTE, 12> sid{2, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
+    LPWSTR text = nullptr;
+    SetLastError(0);
+    EXPECT_FALSE(ConvertSidToStringSidW(sid.data(), &text));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SID));
+}
+
+TEST(SessionsConformance, SessionListIsFreedWithWtsFreeMemory) {
+    PWTS_SESSION_INFOW sessions = nullptr;
+    DWORD count = 0;
+    ASSERT_TRUE(WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count));
+    for (DWORD i = 0; i < count; ++i) {
+        ASSERT_NE(sessions[i].pWinStationName, nullptr);
+        EXPECT_LE(sessions[i].State, WTSInit);
+    }
+    WTSFreeMemory(sessions);
+}
+
+}  // namespace
