@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cwctype>
 #include <sstream>
+#include <vector>
 
 namespace winsim {
 
@@ -42,6 +43,16 @@ std::string SecurityAttributesText(const SECURITY_ATTRIBUTES* attributes) {
            ",inherit=" + std::to_string(attributes->bInheritHandle != FALSE ? 1 : 0) + "}";
 }
 
+// The entries of a wide environment block.
+std::vector<std::wstring> EnvironmentEntries(const void* environment) {
+    std::vector<std::wstring> entries;
+    for (auto entry = static_cast<const wchar_t*>(environment); *entry != L'\0';
+         entry += entries.back().size() + 1) {
+        entries.emplace_back(entry);
+    }
+    return entries;
+}
+
 bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
@@ -53,16 +64,17 @@ std::string EnvironmentText(const void* environment, DWORD creationFlags) {
     if ((creationFlags & CREATE_UNICODE_ENVIRONMENT) == 0) {
         return "narrow";
     }
-    const std::wstring userNamePrefix = L"USERNAME=";
-    size_t variables = 0;
-    for (auto entry = static_cast<const wchar_t*>(environment); *entry != L'\0';
-         entry += std::wstring(entry).size() + 1) {
-        if (StartsWithNoCase(entry, userNamePrefix)) {
+    const std::vector<std::wstring> entries = EnvironmentEntries(environment);
+    for (const std::wstring& entry : entries) {
+        if (StartsWithNoCase(entry, L"USERNAME=")) {
             return "<" + Narrow(entry) + ">";
         }
-        ++variables;
     }
-    return "<" + std::to_string(variables) + " variables>";
+    return "<" + std::to_string(entries.size()) + " variables>";
+}
+
+std::string StartupSizeText(DWORD size) {
+    return size == sizeof(STARTUPINFOW) ? "ok" : std::to_string(size);
 }
 
 // Start-up fields a caller is not expected to set here, named when not zero.
@@ -155,7 +167,8 @@ BOOL CreateProcessFor(Machine& machine, const char* function, const Identity& id
          << " env=" << EnvironmentText(lpEnvironment, dwCreationFlags)
          << " flags=" << Hex(dwCreationFlags) << " inherit=" << (bInheritHandles ? 1 : 0)
          << " psa=" << SecurityAttributesText(lpProcessAttributes)
-         << " tsa=" << SecurityAttributesText(lpThreadAttributes) << " si.cb=" << lpStartupInfo->cb
+         << " tsa=" << SecurityAttributesText(lpThreadAttributes)
+         << " si.cb=" << StartupSizeText(lpStartupInfo->cb)
          << " desktop=" << Text(lpStartupInfo->lpDesktop)
          << " startf=" << Hex(lpStartupInfo->dwFlags) << " show=" << lpStartupInfo->wShowWindow
          << OtherStartupFields(*lpStartupInfo);
@@ -184,6 +197,9 @@ BOOL CreateProcessFor(Machine& machine, const char* function, const Identity& id
     info.user = identity.user;
     info.commandLine = commandLine;
     info.currentDirectory = lpCurrentDirectory != nullptr ? lpCurrentDirectory : L"";
+    if (lpEnvironment != nullptr && (dwCreationFlags & CREATE_UNICODE_ENVIRONMENT) != 0) {
+        info.environment = EnvironmentEntries(lpEnvironment);
+    }
     uint32_t threadId = 0;
     const auto process = AddProcess(machine, std::move(info), threadId);
     lpProcessInformation->hProcess = machine.AddHandle(process);

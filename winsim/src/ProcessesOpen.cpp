@@ -1,4 +1,4 @@
-// Opening processes, their exit codes and ending them.
+// Opening processes, their ids and exit codes, and ending them.
 #include "Faults.h"
 #include "ProcessesState.h"
 
@@ -54,4 +54,17 @@ BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
     }
     winsim::EndProcess(machine, *process, uExitCode);
     return TRUE;
+}
+
+DWORD WINAPI GetProcessId(HANDLE Process) {
+    auto& machine = winsim::Current();
+    if (winsim::FailsNow(machine, "GetProcessId")) {
+        return 0;
+    }
+    const auto process = machine.LookupAs<winsim::ProcessObject>(Process);
+    if (!process) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    return process->Id();
 }

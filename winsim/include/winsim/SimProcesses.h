@@ -25,13 +25,13 @@
 //   A creation call that got past its injected fault (whatever its outcome):
 //     <function> user=<NAME> session=N app=<TEXT>|(null) cmd=<TEXT>|(null)
 //       dir=<TEXT>|(null) env=ENV flags=0xHEX inherit=0|1 psa=SA tsa=SA
-//       si.cb=N desktop=<TEXT>|(null) startf=0xHEX show=N[ si.other=FIELD,...]
+//       si.cb=ok|N desktop=<TEXT>|(null) startf=0xHEX show=N[ si.other=FIELD,...]
 //       -> pid N | -> error N
 //   on one line, fields separated by single spaces, where
 //     <function>  CreateProcessW or CreateProcessAsUserW;
 //     user, session  CreateProcessAsUserW: the token's; CreateProcessW: the
-//                 service's own (NT AUTHORITY\SYSTEM, 0); "(bad token)" and
-//                 "(bad token)" when the handle is not a token;
+//                 service's own (NT AUTHORITY\SYSTEM, 0); both "(bad token)"
+//                 when the handle is not a token;
 //     ENV         "inherit" when no block is passed; with
 //                 CREATE_UNICODE_ENVIRONMENT the block's USERNAME entry as
 //                 <USERNAME=value>, or <N variables> when it has none; "narrow"
@@ -39,6 +39,7 @@
 //     SA          "(null)"; "default" for a record with its size set, no
 //                 descriptor and not inheritable; else
 //                 {nLength=N,sd=0|1,inherit=0|1};
+//     si.cb       "ok" when it is sizeof(STARTUPINFOW), else its value;
 //     si.other    the start-up fields besides cb, lpDesktop, dwFlags and
 //                 wShowWindow that are not zero, by their SDK names.
 //   A process that ends (by itself, by a test or TerminateProcess):
@@ -64,6 +65,8 @@ struct ProcessInfo {
     std::wstring user;              // NameSamCompatible form, e.g. L"DESKTOP\\alice"
     std::wstring commandLine;       // as passed to the creation call
     std::wstring currentDirectory;  // as passed; empty when inherited
+    // The environment block's "NAME=value" entries; empty when none was passed.
+    std::vector<std::wstring> environment;
     bool running = true;
     uint32_t exitCode = 259;  // STILL_ACTIVE while running
 };
