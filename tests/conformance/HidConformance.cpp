@@ -1,0 +1,122 @@
+// HID device interfaces, opening devices and writing to them: what the
+// simulated machine must answer as Windows does. No HID device is assumed to
+// be present, so only answers that hold on any machine are checked.
+//
+// Wine 8.0 differs: its CM_Get_Device_Interface_List_SizeW is a stub that
+// answers CR_FAILURE whatever it is asked, so the interface list tests are
+// skipped there (and the plug-in's search under Wine always ends with "get
+// device interface list size failed").
+#include <windows.h>
+#include <cfgmgr32.h>
+// The SDK's HID headers declare C functions without a C++ linkage block.
+extern "C" {
+#include <hidsdi.h>
+}
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <cwchar>
+#include <vector>
+
+namespace {
+
+// The SDK's error constants are signed; GetLastError returns a DWORD.
+constexpr DWORD Code(long value) {
+    return static_cast<DWORD>(value);
+}
+
+GUID HidClass() {
+    GUID hidClass{};
+    HidD_GetHidGuid(&hidClass);
+    return hidClass;
+}
+
+bool RunsUnderWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+constexpr char kWineStub[] = "Wine's device interface list functions are stubs";
+
+// A well-formed path of an interface that is not there.
+constexpr wchar_t kMissingInterface[] =
+    L"\\\\?\\hid#vid_0000&pid_0000#0&00000000&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+
+TEST(HidConformance, HidClassIsTheDocumentedGuid) {
+    const GUID expected = {
+        0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+    const GUID hidClass = HidClass();
+    EXPECT_EQ(std::memcmp(&hidClass, &expected, sizeof(GUID)), 0);
+}
+
+TEST(HidConformance, ListSizeCountsTheFinalEmptyStringAndTheListFitsIt) {
+    if (RunsUnderWine()) {
+        GTEST_SKIP() << kWineStub;
+    }
+    GUID hidClass = HidClass();
+    ULONG length = 0;
+    ASSERT_EQ(CM_Get_Device_Interface_List_SizeW(&length, &hidClass, nullptr,
+                                                 CM_GET_DEVICE_INTERFACE_LIST_PRESENT),
+              Code(CR_SUCCESS));
+    ASSERT_GE(length, 1u);
+
+    std::vector<WCHAR> list(length, L'x');
+    ASSERT_EQ(CM_Get_Device_Interface_ListW(&hidClass, nullptr, list.data(), length,
+                                            CM_GET_DEVICE_INTERFACE_LIST_PRESENT),
+              Code(CR_SUCCESS));
+    // Walking the paths ends on the final empty string, the list's last unit.
+    size_t at = 0;
+    while (list[at] != L'\0') {
+        at += std::wcslen(&list[at]) + 1;
+        ASSERT_LT(at, list.size());
+    }
+    EXPECT_EQ(at, list.size() - 1);
+}
+
+TEST(HidConformance, ListOfAClassWithoutInterfacesIsOneEmptyString) {
+    if (RunsUnderWine()) {
+        GTEST_SKIP() << kWineStub;
+    }
+    GUID unknownClass = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+    ULONG length = 0;
+    ASSERT_EQ(CM_Get_Device_Interface_List_SizeW(&length, &unknownClass, nullptr,
+                                                 CM_GET_DEVICE_INTERFACE_LIST_PRESENT),
+              Code(CR_SUCCESS));
+    EXPECT_EQ(length, 1u);
+}
+
+TEST(HidConformance, ListSizeRejectsUnknownFlags) {
+    if (RunsUnderWine()) {
+        GTEST_SKIP() << kWineStub;
+    }
+    GUID hidClass = HidClass();
+    ULONG length = 0;
+    EXPECT_EQ(CM_Get_Device_Interface_List_SizeW(&length, &hidClass, nullptr, 0x2),
+              Code(CR_INVALID_FLAG));
+}
+
+TEST(HidConformance, OpeningAMissingInterfaceFailsWithFileNotFound) {
+    SetLastError(0);
+    const HANDLE device =
+        CreateFileW(kMissingInterface, GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(device, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), Code(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(HidConformance, WritingToTheInvalidHandleFailsWithInvalidHandle) {
+    const unsigned char report[93] = {0x01, 0x08, 0x01};
+    DWORD written = 0;
+    SetLastError(0);
+    EXPECT_FALSE(WriteFile(INVALID_HANDLE_VALUE, report, sizeof(report), &written, nullptr));
+    EXPECT_EQ(GetLastError(), Code(ERROR_INVALID_HANDLE));
+}
+
+TEST(HidConformance, AttributesOfTheInvalidHandleAreUnreadable) {
+    HIDD_ATTRIBUTES attributes{};
+    attributes.Size = sizeof(attributes);
+    EXPECT_FALSE(HidD_GetAttributes(INVALID_HANDLE_VALUE, &attributes));
+}
+
+}  // namespace
