@@ -94,11 +94,11 @@ std::string DataText(DWORD type, const std::vector<uint8_t>& data) {
     return text;
 }
 
-// Runs `body` with the machine, its registry (locked) and the key `handle`
+// Runs `body` under the registry's lock with the machine and the key `handle`
 // stands for, after the fault check and the handle's checks. `needed` is the
 // access the handle must have been opened with.
 LSTATUS WithKey(const char* function, HKEY handle, REGSAM needed,
-                const std::function<LSTATUS(winsim::Machine&, Tree&, const Target&)>& body) {
+                const std::function<LSTATUS(winsim::Machine&, const Target&)>& body) {
     auto& machine = winsim::Current();
     uint32_t fault = 0;
     if (machine.TakeFault(function, fault)) {
@@ -116,7 +116,7 @@ LSTATUS WithKey(const char* function, HKEY handle, REGSAM needed,
     if ((target.access & needed) != needed) {
         return ERROR_ACCESS_DENIED;
     }
-    return body(machine, tree, target);
+    return body(machine, target);
 }
 
 // Hands out a handle for an opened key. Called without the tree's lock.
@@ -134,8 +134,8 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesir
     }
     *phkResult = nullptr;
     std::shared_ptr<Key> opened;
-    const auto status = WithKey(
-        "RegOpenKeyExW", hKey, 0, [&](winsim::Machine&, Tree&, const Target& target) -> LSTATUS {
+    const auto status =
+        WithKey("RegOpenKeyExW", hKey, 0, [&](winsim::Machine&, const Target& target) -> LSTATUS {
             std::vector<std::wstring> parts;
             if (auto parsed = ParseSubKey(lpSubKey, parts); parsed != ERROR_SUCCESS) {
                 return parsed;
@@ -170,8 +170,7 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD
     std::shared_ptr<Key> opened;
     bool created = false;
     const auto status = WithKey(
-        "RegCreateKeyExW", hKey, 0,
-        [&](winsim::Machine& machine, Tree&, const Target& target) -> LSTATUS {
+        "RegCreateKeyExW", hKey, 0, [&](winsim::Machine& machine, const Target& target) -> LSTATUS {
             std::vector<std::wstring> parts;
             if (auto parsed = ParseSubKey(lpSubKey, parts); parsed != ERROR_SUCCESS) {
                 return parsed;
@@ -217,7 +216,7 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
         return ERROR_INVALID_PARAMETER;
     }
     return WithKey("RegQueryValueExW", hKey, KEY_QUERY_VALUE,
-                   [&](winsim::Machine&, Tree&, const Target& target) -> LSTATUS {
+                   [&](winsim::Machine&, const Target& target) -> LSTATUS {
                        auto found = target.key->values.find(
                            winsim::registry::Fold(lpValueName ? lpValueName : L""));
                        if (found == target.key->values.end()) {
@@ -250,7 +249,7 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwTyp
         return ERROR_NOACCESS;
     }
     return WithKey("RegSetValueExW", hKey, KEY_SET_VALUE,
-                   [&](winsim::Machine& machine, Tree&, const Target& target) -> LSTATUS {
+                   [&](winsim::Machine& machine, const Target& target) -> LSTATUS {
                        const std::wstring name = lpValueName ? lpValueName : L"";
                        Tree::SetValue(*target.key, name, dwType, lpData, cbData);
                        const auto& stored = target.key->values.at(winsim::registry::Fold(name));
@@ -268,8 +267,7 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     }
     // The handle's access does not matter: the subkey is opened for DELETE.
     return WithKey(
-        "RegDeleteKeyW", hKey, 0,
-        [&](winsim::Machine& machine, Tree&, const Target& target) -> LSTATUS {
+        "RegDeleteKeyW", hKey, 0, [&](winsim::Machine& machine, const Target& target) -> LSTATUS {
             std::vector<std::wstring> parts;
             if (auto parsed = ParseSubKey(lpSubKey, parts); parsed != ERROR_SUCCESS) {
                 return parsed;
@@ -292,7 +290,7 @@ LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
     // naming a subkey opens that subkey afresh.
     const REGSAM needed = lpSubKey ? 0 : (DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE);
     return WithKey("RegDeleteTreeW", hKey, needed,
-                   [&](winsim::Machine& machine, Tree&, const Target& target) -> LSTATUS {
+                   [&](winsim::Machine& machine, const Target& target) -> LSTATUS {
                        if (!lpSubKey) {
                            if (!target.key->values.empty() && !(target.access & KEY_SET_VALUE)) {
                                return ERROR_ACCESS_DENIED;
