@@ -48,6 +48,7 @@ protected:
     void TearDown() override { simtest::ExpectCleanEnd(machine_); }
 
     winsim::Machine& machine() { return machine_; }
+    const winsim::Machine& machine() const { return machine_; }
     // Texts of the "log" journal entries, e.g. "3 [VuVidazi] ...(Operation)".
     std::vector<std::string> LogLines() const { return machine_.JournalTexts("log"); }
     // Journal texts of one kind ("event", "module", "process", ...).
