@@ -1,5 +1,14 @@
 // Processes and process snapshots: what the simulated machine must answer as
 // Windows does.
+//
+// Where Wine differs from Windows (and the simulation follows Windows):
+// - Process32FirstW with a dwSize other than sizeof(PROCESSENTRY32W): Windows
+//   fails with ERROR_BAD_LENGTH; Wine with ERROR_INSUFFICIENT_BUFFER, and Wine
+//   accepts a larger size.
+// - A command line of 32767 characters: Windows refuses it with
+//   ERROR_FILENAME_EXCED_RANGE (its limit, 32767, counts the terminator);
+//   Wine does not check the length.
+// - Wine's snapshots have no "[System Process]" (0) and "System" (4) entries.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -9,6 +18,12 @@
 #include <string>
 
 namespace {
+
+// Wine's ntdll exports its version; Windows's does not, and the simulation has no ntdll.
+bool UnderWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
 
 std::wstring OwnPath() {
     wchar_t path[MAX_PATH] = {};
@@ -77,7 +92,9 @@ TEST(ProcessesConformance, Process32FirstWithAWrongSizeIsABadLength) {
     entry.dwSize = sizeof(entry) - 1;
     SetLastError(0);
     EXPECT_FALSE(Process32FirstW(snapshot.get(), &entry));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_LENGTH));
+    const DWORD error = GetLastError();
+    EXPECT_EQ(error,
+              static_cast<DWORD>(UnderWine() ? ERROR_INSUFFICIENT_BUFFER : ERROR_BAD_LENGTH));
 }
 
 TEST(ProcessesConformance, CreateProcessOfAMissingProgramIsFileNotFound) {
@@ -91,6 +108,20 @@ TEST(ProcessesConformance, CreateProcessOfAMissingProgramIsFileNotFound) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(info.hProcess, nullptr);
     EXPECT_EQ(info.hThread, nullptr);
+}
+
+TEST(ProcessesConformance, CommandLineOf32767CharactersIsTooLong) {
+    std::wstring commandLine = L"nx-no-such-program-5d81.exe ";
+    commandLine.resize(32767, L'a');
+    STARTUPINFOW startupInfo{};
+    startupInfo.cb = sizeof(startupInfo);
+    PROCESS_INFORMATION info{};
+    SetLastError(0);
+    EXPECT_FALSE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                nullptr, &startupInfo, &info));
+    const DWORD error = GetLastError();
+    EXPECT_EQ(error,
+              static_cast<DWORD>(UnderWine() ? ERROR_FILE_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE));
 }
 
 // The child is this very program, created suspended so that it does nothing

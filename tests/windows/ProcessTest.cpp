@@ -1,0 +1,209 @@
+// Processes on real Win32: finding and waiting for a child, the user-session
+// launchers and the helper's disable command, with the stand-in programs
+// beside this test (recordargs.exe, sleeper.exe, NxReVadiru.exe).
+//
+// Under Wine the console session is 1 and WTSQueryUserToken gives the token of
+// the prefix's user (this test's own), so both user-session launchers really
+// start their program; its command line and working directory are read back
+// from what recordargs.exe writes beside itself (a user's environment block
+// does not carry this test's variables).
+#include "NxLogger.h"
+#include "plugin/NxReVadiruServiceImpl.h"
+#include "process/StartProcess.h"
+#include "process/UniqueHandle.h"
+#include "process/UserProcessLauncher.h"
+#include "support/TextLines.h"
+
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace fs = std::filesystem;
+
+fs::path OwnDirectory() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return fs::path(std::wstring(path, length < MAX_PATH ? length : 0)).parent_path();
+}
+
+std::string Utf8(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                            size, nullptr, nullptr);
+    }
+    return out;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The complete lines of a file another process writes, once it has `count`
+// of them; fewer when it takes longer than a few seconds.
+std::vector<std::string> AwaitLines(const fs::path& path, size_t count) {
+    constexpr int kAttempts = 200;
+    constexpr DWORD kPause = 50;
+    std::vector<std::string> lines;
+    for (int attempt = 0; attempt < kAttempts && lines.size() < count; ++attempt) {
+        Sleep(kPause);
+        lines = SplitLines(ReadFile(path));
+    }
+    return lines;
+}
+
+class ProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previousSink_ = NxLogger::GetInstance().SetSink(
+            [this](LOG_MESSAGE_LEVEL level, const std::wstring&, const std::wstring& text) {
+                std::lock_guard lock(mutex_);
+                lines_.push_back(std::to_string(static_cast<int>(level)) + " " + Utf8(text));
+            });
+    }
+    void TearDown() override { NxLogger::GetInstance().SetSink(previousSink_); }
+
+    std::vector<std::string> LogLines() {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+
+    std::shared_ptr<NxReVadiruService::Impl> impl = std::make_shared<NxReVadiruService::Impl>();
+
+private:
+    NxLogger::Sink previousSink_;
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+TEST_F(ProcessTest, ChildIsFoundByNameInOtherLetterCaseAndWaitedFor) {
+    std::wstring commandLine = L"\"" + (OwnDirectory() / L"sleeper.exe").wstring() + L"\" 1500";
+    STARTUPINFOW startupInfo{};
+    startupInfo.cb = sizeof(startupInfo);
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_NO_WINDOW, nullptr, nullptr, &startupInfo, &info));
+    const UniqueHandle child(info.hProcess);
+    const UniqueHandle childThread(info.hThread);
+
+    const UniqueHandle found = impl->GetProcessHandleByName(L"SLEEPER.EXE", false);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(GetProcessId(found.get()), info.dwProcessId);
+
+    EXPECT_TRUE(impl->WaitForProcessExit(L"Sleeper.Exe"));
+    EXPECT_EQ(WaitForSingleObject(child.get(), 0), WAIT_OBJECT_0);
+    EXPECT_THAT(LogLines(), ElementsAre("3 [VuVidazi] wait Sleeper.Exe exit, waitCode=0"
+                                        "(NxReVadiruService::Impl::WaitForProcessExit)"));
+}
+
+// A copy of recordargs.exe in a directory whose name has a space, removed again.
+class RecordingProgram {
+public:
+    RecordingProgram() : directory_(fs::temp_directory_path() / L"nx record args") {
+        fs::create_directories(directory_);
+        fs::copy_file(OwnDirectory() / L"recordargs.exe", Program(),
+                      fs::copy_options::overwrite_existing);
+        fs::remove(Record());
+    }
+    ~RecordingProgram() {
+        std::error_code ignored;
+        fs::remove_all(directory_, ignored);
+    }
+    RecordingProgram(const RecordingProgram&) = delete;
+    RecordingProgram& operator=(const RecordingProgram&) = delete;
+
+    fs::path Directory() const { return directory_; }
+    fs::path Program() const { return directory_ / L"recordargs.exe"; }
+    // Command line and working directory, as the program recorded them.
+    std::vector<std::string> Recorded() const { return AwaitLines(Record(), 2); }
+
+private:
+    fs::path Record() const { return directory_ / L"recordargs.txt"; }
+    fs::path directory_;
+};
+
+TEST_F(ProcessTest, StartProcessQuotesThePathAndPassesTheDirectory) {
+    const RecordingProgram program;
+    const std::wstring path = program.Program().wstring();
+    const std::wstring directory = program.Directory().wstring();
+
+    ASSERT_TRUE(
+        NXPROCESS::StartProcess(L"  " + path + L" ", L" first second  ", directory.c_str()));
+    EXPECT_THAT(program.Recorded(),
+                ElementsAre("\"" + Utf8(path) + "\" first second", Utf8(directory)));
+    EXPECT_THAT(LogLines(), IsEmpty());
+}
+
+TEST_F(ProcessTest, CreateUserProcessStartsTheCommandLineAsGiven) {
+    const RecordingProgram program;
+    const std::wstring commandLine = L"\"" + program.Program().wstring() + L"\" setdpi 150";
+
+    ASSERT_TRUE(CreateUserProcess(commandLine));
+    EXPECT_THAT(program.Recorded(),
+                ElementsAre(Utf8(commandLine), Utf8(fs::current_path().wstring())));
+    EXPECT_THAT(LogLines(),
+                ElementsAre(::testing::AllOf(
+                    ::testing::StartsWith("4 CreateUserProcessEx processId: "),
+                    ::testing::Not(::testing::StartsWith("4 CreateUserProcessEx processId: 0")),
+                    ::testing::EndsWith("(`anonymous-namespace'::CreateProcessAsUserEx)"))));
+}
+
+// Runs the body with the working directory and one environment variable set,
+// and puts both back.
+class ScopedProcessState {
+public:
+    ScopedProcessState(const fs::path& directory, const wchar_t* name, const std::wstring& value)
+        : previous_(fs::current_path()), name_(name) {
+        fs::current_path(directory);
+        SetEnvironmentVariableW(name_, value.c_str());
+    }
+    ~ScopedProcessState() {
+        SetEnvironmentVariableW(name_, nullptr);
+        std::error_code ignored;
+        fs::current_path(previous_, ignored);
+    }
+    ScopedProcessState(const ScopedProcessState&) = delete;
+    ScopedProcessState& operator=(const ScopedProcessState&) = delete;
+
+private:
+    fs::path previous_;
+    const wchar_t* name_;
+};
+
+TEST_F(ProcessTest, ExecuteCmdReturnsOnlyOnceTheDisableCommandHasEnded) {
+    const fs::path record = fs::temp_directory_path() / L"nx-disable-record.txt";
+    fs::remove(record);
+    // The command interpreter finds the stand-in helper in its working directory.
+    const ScopedProcessState state(OwnDirectory(), L"NX_NXREVADIRU_LOG", record.wstring());
+
+    const ULONGLONG started = GetTickCount64();
+    impl->ExecuteCmd();
+    const ULONGLONG took = GetTickCount64() - started;
+    // The stand-in pauses 500 ms; the tick count may be coarser than that allows.
+    constexpr ULONGLONG kDisableTakesAtLeast = 400;
+
+    // The stand-in writes its line after it has taken its time.
+    EXPECT_EQ(ReadFile(record), "disable\n");
+    EXPECT_GE(took, kDisableTakesAtLeast);
+    EXPECT_THAT(LogLines(), IsEmpty());
+    fs::remove(record);
+}
+
+}  // namespace
