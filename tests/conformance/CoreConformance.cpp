@@ -131,6 +131,20 @@ TEST(CoreConformance, CreatingAnExistingNamedEventOpensTheSameEvent) {
     EXPECT_NE(opened, nullptr);
 }
 
+TEST(CoreConformance, EventNamesAreCaseSensitive) {
+    const std::wstring name = UniqueName(L"NxConformanceCase");
+    std::wstring upper = name;
+    for (wchar_t& unit : upper) {
+        unit = unit >= L'a' && unit <= L'z' ? static_cast<wchar_t>(unit - L'a' + L'A') : unit;
+    }
+    const Handle first(CreateEventW(nullptr, TRUE, TRUE, name.c_str()));
+    ASSERT_NE(first, nullptr);
+    const Handle other(CreateEventW(nullptr, TRUE, FALSE, upper.c_str()));
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(GetLastError(), Code(ERROR_SUCCESS));
+    EXPECT_EQ(WaitForSingleObject(other.get(), 0), Code(WAIT_TIMEOUT));
+}
+
 TEST(CoreConformance, NamedEventIsGoneOnceEveryHandleIsClosed) {
     const std::wstring name = UniqueName(L"NxConformanceGone");
     Handle event(CreateEventW(nullptr, FALSE, FALSE, name.c_str()));
