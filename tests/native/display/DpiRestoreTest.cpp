@@ -28,7 +28,6 @@ const std::string kSetRestoreDpi = "(NxReVadiruService::Impl::SetRestoreDpi)";
 const std::string kRestoreDpi = "(NxReVadiruService::Impl::RestoreDpi)";
 const std::string kProcessCreated =
     "4 CreateUserProcessEx processId: 10000(`anonymous-namespace'::CreateProcessAsUserEx)";
-const std::string kSetDpi150 = "NxReVadiru.exe setdpi 150 0";
 
 // Alice at the console with her restore key in place; the default display
 // shows 100 percent with steps 0 to +3.
@@ -41,9 +40,6 @@ protected:
 
     void Store(const wchar_t* name, uint32_t value) {
         registry.SetDword(HKEY_USERS, kAlice.sid + kRestorePath, name, value);
-    }
-    std::optional<uint32_t> Stored(const wchar_t* name) const {
-        return registry.GetDword(HKEY_USERS, kAlice.sid + kRestorePath, name);
     }
     winsim::Processes& processes() { return machine().Extension<winsim::Processes>(); }
     // Command lines of the helper processes started so far.
@@ -216,38 +212,6 @@ TEST_F(DpiRestoreTest, RestoreDpiWithNothingToRestoreDoesNothing) {
     EXPECT_TRUE(machine().Journal().empty());
 }
 
-TEST_F(DpiRestoreTest, RestoreDpiSeenDoneForgetsTheScaleAndClearsTheFlag) {
-    processes().Register(L"NxReVadiru.exe", displaytest::SetDpiProgram());
-    Store(L"needRestore", 1);
-    impl().originDpiScale = 150;
-
-    impl().RestoreDpi();
-
-    EXPECT_EQ(StartedCommandLines(), std::vector<std::wstring>{L"NxReVadiru.exe setdpi 150 0"});
-    EXPECT_EQ(Effects(), (std::vector<std::string>{
-                             "log: " + kProcessCreated,
-                             "log: 3 [VuVidazi] restore dpi 150 curdpi 150" + kRestoreDpi,
-                             "registry: set " + kAliceKey + "needRestore = 0"}));
-    EXPECT_EQ(impl().originDpiScale.load(), 0u);
-    EXPECT_EQ(Stored(L"needRestore"), 0u);
-}
-
-TEST_F(DpiRestoreTest, RestoreDpiNotYetSeenKeepsThePendingState) {
-    // The helper starts but has not changed the scaling when it is read back.
-    processes().Register(L"NxReVadiru.exe", winsim::programs::ExitsAtOnce());
-    Store(L"needRestore", 1);
-    impl().originDpiScale = 150;
-
-    impl().RestoreDpi();
-
-    EXPECT_EQ(StartedCommandLines(), std::vector<std::wstring>{L"NxReVadiru.exe setdpi 150 0"});
-    EXPECT_EQ(Effects(), (std::vector<std::string>{
-                             "log: " + kProcessCreated,
-                             "log: 3 [VuVidazi] restore dpi 150 curdpi 100" + kRestoreDpi}));
-    EXPECT_EQ(impl().originDpiScale.load(), 150u);
-    EXPECT_EQ(Stored(L"needRestore"), 1u);
-}
-
 TEST_F(DpiRestoreTest, RestoreDpiWithAnUnreadableDisplayShowsCurdpiZero) {
     processes().Register(L"NxReVadiru.exe", displaytest::SetDpiProgram());
     winsim::SimDisplay(machine()).SetPaths({});
@@ -258,19 +222,6 @@ TEST_F(DpiRestoreTest, RestoreDpiWithAnUnreadableDisplayShowsCurdpiZero) {
     EXPECT_EQ(LogLines().back(), "3 [VuVidazi] restore dpi 175 curdpi 0" + kRestoreDpi);
     EXPECT_EQ(impl().originDpiScale.load(), 175u);
     EXPECT_TRUE(Journal("registry").empty());
-}
-
-TEST_F(DpiRestoreTest, RestoreDpiWhenTheHelperCannotStartChangesNothing) {
-    Store(L"needRestore", 1);
-    impl().originDpiScale = 150;
-
-    impl().RestoreDpi();
-
-    EXPECT_TRUE(StartedCommandLines().empty());
-    EXPECT_EQ(LogLines().back(),
-              "4 [VuVidazi] failed to create user interactive process." + kRestoreDpi);
-    EXPECT_TRUE(Journal("registry").empty());
-    EXPECT_EQ(impl().originDpiScale.load(), 150u);
 }
 
 // The message handler of 0x6F0005, from a stored state to its effects.
