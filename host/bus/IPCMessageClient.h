@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+class BusCallbackTable;
+
 class IPCMessageClient {
 public:
     using Callback = std::function<void(TagIPCMessageItem&)>;
@@ -39,5 +41,7 @@ public:
     class Transport;
 
 private:
+    // Declared first: the transport's delivery thread holds the table too.
+    std::shared_ptr<BusCallbackTable> callbacks_;
     std::shared_ptr<Transport> transport_;
 };

@@ -1,0 +1,44 @@
+#include "BusCallbackTable.h"
+
+#include <algorithm>
+#include <utility>
+
+void BusCallbackTable::Register(int32_t msgId, IPCMessageClient::Callback callback) {
+    auto shared = std::make_shared<const IPCMessageClient::Callback>(std::move(callback));
+    std::lock_guard lock(mutex_);
+    callbacks_[msgId] = std::move(shared);
+}
+
+void BusCallbackTable::Clear() {
+    const std::thread::id self = std::this_thread::get_id();
+    std::unique_lock lock(mutex_);
+    callbacks_.clear();
+    finished_.wait(lock, [&] {
+        return std::all_of(running_.begin(), running_.end(),
+                           [&](std::thread::id id) { return id == self; });
+    });
+}
+
+void BusCallbackTable::Dispatch(TagIPCMessageItem& item) {
+    const std::thread::id self = std::this_thread::get_id();
+    std::shared_ptr<const IPCMessageClient::Callback> callback;
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = callbacks_.find(item.msgId);
+        if (found == callbacks_.end() || !*found->second) {
+            return;
+        }
+        callback = found->second;
+        // Counted before the lock is let go, so that Clear() cannot return
+        // between this lookup and the call.
+        running_.insert(self);
+    }
+    try {
+        (*callback)(item);
+    } catch (...) {
+        // A throwing handler must not take the delivery thread down with it.
+    }
+    std::lock_guard lock(mutex_);
+    running_.erase(running_.find(self));
+    finished_.notify_all();
+}
