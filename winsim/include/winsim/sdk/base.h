@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+// The SDK's <windows.h> brings the C memory and string functions too.
 #include <cstring>
 
 #define WINAPI
@@ -274,7 +275,3 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem);
 // The virtual clock in milliseconds.
 DWORD WINAPI GetTickCount();
 ULONGLONG WINAPI GetTickCount64();
-
-inline void ZeroMemory(void* destination, SIZE_T length) {
-    std::memset(destination, 0, length);
-}
