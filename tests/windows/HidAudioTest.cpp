@@ -149,16 +149,6 @@ TEST_F(HidAudioTest, CancellingWithoutAPlaybackEndpointStillConsumesTheRecord) {
                   "3 save screen pc mute =-1(SetPCMuteState)"}));
 }
 
-TEST_F(HidAudioTest, ConsumedRecordIsLeftAlone) {
-    const UserSetting setting(sid_);
-    setting.Set(L"pcmute", 0xFFFFFFFF);
-
-    impl_->CancelAudioMute();
-
-    EXPECT_EQ(setting.Get(L"pcmute"), 0xFFFFFFFFu);
-    EXPECT_EQ(log_.Lines(), std::vector<std::string>{"3 get pc mute =-1(GetPCMuteState)"});
-}
-
 TEST_F(HidAudioTest, AudioPositionIsResetInTheUsersHive) {
     const UserSetting setting(sid_);
     setting.Set(L"AudioPos", 7);

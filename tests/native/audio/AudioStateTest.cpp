@@ -114,13 +114,6 @@ INSTANTIATE_TEST_SUITE_P(
                    {Recorded(2), "log: 3 set mute state:2" + kCancel, "audio: SetMute 2",
                     kConsumedInRegistry, kConsumed},
                    true},
-        CancelCase{"AlreadyInTheRecordedState",
-                   1,
-                   true,
-                   nullptr,
-                   {Recorded(1), "log: 3 set mute state:1" + kCancel, "audio: SetMute 1",
-                    kConsumedInRegistry, kConsumed},
-                   true},
         CancelCase{
             "NoPlaybackDevice",
             1,
