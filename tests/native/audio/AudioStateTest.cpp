@@ -44,7 +44,7 @@ std::string AttachError(const std::string& result) {
     return "log: 4 attatch err:" + result + kCancel;
 }
 
-class AudioStateTest : public ImplTest {
+class AudioStateTest : public displaytest::ImplTest {
 protected:
     winsim::SimRegistry registry() { return winsim::SimRegistry(machine()); }
     winsim::Audio& audio() { return machine().Extension<winsim::Audio>(); }

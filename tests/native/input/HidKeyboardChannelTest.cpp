@@ -71,7 +71,7 @@ const std::string kSearchFailed = "log: 4 get device interface list size failed"
 const std::string kNotOurs = "log: 4 VID or PID not match" + kCheck;
 const std::string kFound = "log: 4 Success: Found my device.." + kCheck;
 
-class HidChannelTest : public ImplTest {
+class HidChannelTest : public displaytest::ImplTest {
 protected:
     winsim::Hid& hid() { return machine().Extension<winsim::Hid>(); }
     // Log lines and device writes, in the order they happened.
