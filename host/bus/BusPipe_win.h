@@ -1,0 +1,69 @@
+// Overlapped I/O on one end of a bus pipe, shared by the client and the
+// broker: one thread reads, any thread writes, and both can be interrupted.
+#pragma once
+
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+#include <utility>
+
+// Owns a kernel handle; "none" is null, and INVALID_HANDLE_VALUE is never kept.
+class BusHandle {
+public:
+    BusHandle() = default;
+    explicit BusHandle(HANDLE handle)
+        : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+    ~BusHandle() {
+        if (handle_ != nullptr) {
+            CloseHandle(handle_);
+        }
+    }
+    BusHandle(BusHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    BusHandle& operator=(BusHandle&& other) noexcept {
+        BusHandle old(std::move(*this));
+        handle_ = std::exchange(other.handle_, nullptr);
+        return *this;
+    }
+    BusHandle(const BusHandle&) = delete;
+    BusHandle& operator=(const BusHandle&) = delete;
+
+    HANDLE get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+// A manual-reset event, unnamed; used to stop a thread's waits.
+BusHandle MakeBusEvent();
+
+class BusPipe {
+public:
+    enum class ReadResult { Data, Closed, Stopped };
+
+    // `pipe` must have been opened or created with FILE_FLAG_OVERLAPPED.
+    explicit BusPipe(BusHandle pipe);
+
+    // Waits until bytes arrive (appended to `out`), the other end goes away,
+    // or `stop` is signalled. One reader at a time.
+    ReadResult Read(std::string& out, HANDLE stop);
+    // Writes all of `bytes`; false when the pipe failed or the other end did
+    // not take them within a bounded time (a stuck peer must not hang us).
+    bool Write(const std::string& bytes);
+
+    HANDLE get() const { return pipe_.get(); }
+
+private:
+    BusHandle pipe_;
+    BusHandle readDone_ = MakeBusEvent();
+    BusHandle writeDone_ = MakeBusEvent();
+    std::mutex writeMutex_;
+};
+
+// Waits for an overlapped operation on `handle` or for `stop`; on stop it
+// cancels the operation and waits for the cancellation, so that `overlapped`
+// is no longer in use when it returns. True with the byte count when the
+// operation completed successfully.
+bool FinishOverlapped(HANDLE handle, OVERLAPPED& overlapped, HANDLE stop, DWORD timeoutMs,
+                      DWORD& bytes, bool& stopped);

@@ -1,0 +1,160 @@
+// On Windows the client talks to the broker over the named pipe. A thread of
+// its own reads deliveries and runs the callbacks; when the broker goes away
+// it keeps trying to connect again, so a restarted broker gets its modules
+// back without the plug-in noticing more than failed posts in between.
+#include "BusFrame.h"
+#include "BusPipe_win.h"
+#include "BusTransport.h"
+
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace {
+
+// Pause between attempts to reach a broker that is not there.
+constexpr DWORD kReconnectIntervalMs = 200;
+
+// What the transport and its thread share; the thread keeps it alive.
+class PipeLink {
+public:
+    PipeLink(int32_t moduleId, bool receiveOwnPublications, std::wstring pipeName,
+             std::shared_ptr<BusCallbackTable> callbacks)
+        : moduleId_(moduleId),
+          receiveOwnPublications_(receiveOwnPublications),
+          pipeName_(std::move(pipeName)),
+          callbacks_(std::move(callbacks)) {}
+
+    // Makes one attempt to connect at once, then starts the thread that
+    // receives and reconnects. Only the first call does anything.
+    static void Start(const std::shared_ptr<PipeLink>& link) {
+        std::call_once(link->started_, [&] {
+            link->Connect();
+            try {
+                link->thread_ = std::thread(&PipeLink::Run, link);
+            } catch (const std::system_error&) {
+                // Without a thread nothing is received; posts still work.
+            }
+        });
+    }
+
+    // Ends the thread: joined, or left to finish by itself when the client is
+    // destroyed from one of its own callbacks.
+    void Stop() {
+        SetEvent(stop_.get());
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            thread_.detach();
+        } else if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+    bool Send(bool publish, const BusMessage& message) {
+        const std::string bytes =
+            EncodeBusFrame({publish ? BusFrameKind::Publish : BusFrameKind::Post, false, message});
+        const std::shared_ptr<BusPipe> pipe = Current();
+        return pipe && !bytes.empty() && pipe->Write(bytes);
+    }
+
+private:
+    std::shared_ptr<BusPipe> Current() {
+        std::lock_guard lock(mutex_);
+        return pipe_;
+    }
+
+    std::shared_ptr<BusPipe> Connect() {
+        BusHandle handle(CreateFileW(pipeName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+        if (!handle) {
+            return nullptr;
+        }
+        auto pipe = std::make_shared<BusPipe>(std::move(handle));
+        BusFrame hello{BusFrameKind::Hello, receiveOwnPublications_, {}};
+        hello.message.senderId = moduleId_;
+        if (!pipe->Write(EncodeBusFrame(hello))) {
+            return nullptr;
+        }
+        std::lock_guard lock(mutex_);
+        pipe_ = pipe;
+        return pipe;
+    }
+
+    static void Run(const std::shared_ptr<PipeLink>& self) {
+        while (WaitForSingleObject(self->stop_.get(), 0) != WAIT_OBJECT_0) {
+            std::shared_ptr<BusPipe> pipe = self->Current();
+            if (!pipe) {
+                pipe = self->Connect();
+            }
+            if (pipe) {
+                self->Receive(*pipe);
+                std::lock_guard lock(self->mutex_);
+                self->pipe_.reset();
+            } else {
+                WaitForSingleObject(self->stop_.get(), kReconnectIntervalMs);
+            }
+        }
+    }
+
+    // Delivers until the broker goes away, sends something malformed, or the
+    // client stops.
+    void Receive(BusPipe& pipe) {
+        BusFrameDecoder decoder;
+        std::string bytes;
+        while (pipe.Read(bytes, stop_.get()) == BusPipe::ReadResult::Data) {
+            decoder.Feed(bytes.data(), bytes.size());
+            bytes.clear();
+            BusFrame frame;
+            BusFrameDecoder::Status status = BusFrameDecoder::Status::NeedMore;
+            while ((status = decoder.Next(frame)) == BusFrameDecoder::Status::Ready) {
+                if (frame.kind == BusFrameKind::Deliver) {
+                    TagIPCMessageItem item = ViewBusMessage(frame.message);
+                    callbacks_->Dispatch(item);
+                }
+            }
+            if (status == BusFrameDecoder::Status::Malformed) {
+                return;
+            }
+        }
+    }
+
+    const int32_t moduleId_;
+    const bool receiveOwnPublications_;
+    const std::wstring pipeName_;
+    const std::shared_ptr<BusCallbackTable> callbacks_;
+    const BusHandle stop_ = MakeBusEvent();
+    std::once_flag started_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::shared_ptr<BusPipe> pipe_;  // the connection, while there is one
+};
+
+class PipeTransport final : public IPCMessageClient::Transport {
+public:
+    PipeTransport(std::shared_ptr<PipeLink> link, bool lazyConnect) : link_(std::move(link)) {
+        if (!lazyConnect) {
+            PipeLink::Start(link_);
+        }
+    }
+    ~PipeTransport() override { link_->Stop(); }
+    PipeTransport(const PipeTransport&) = delete;
+    PipeTransport& operator=(const PipeTransport&) = delete;
+
+    bool Send(bool publish, const BusMessage& message) override {
+        PipeLink::Start(link_);
+        return link_->Send(publish, message);
+    }
+
+private:
+    const std::shared_ptr<PipeLink> link_;
+};
+
+}  // namespace
+
+std::shared_ptr<IPCMessageClient::Transport> IPCMessageClient::Transport::Create(
+    int32_t moduleId, bool lazyConnect, bool receiveOwnPublications, const std::wstring& pipeName,
+    std::shared_ptr<BusCallbackTable> callbacks) {
+    return std::make_shared<PipeTransport>(
+        std::make_shared<PipeLink>(moduleId, receiveOwnPublications, pipeName,
+                                   std::move(callbacks)),
+        lazyConnect);
+}
