@@ -16,7 +16,6 @@
 
 #include <windows.h>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -29,8 +28,7 @@
 
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
+using Lines = std::vector<std::string>;
 
 namespace fs = std::filesystem;
 
@@ -49,6 +47,11 @@ std::string Utf8(const std::wstring& text) {
                             size, nullptr, nullptr);
     }
     return out;
+}
+
+// The path in double quotes, as a command line carries a path with spaces.
+std::wstring Quoted(const fs::path& path) {
+    return std::wstring(L"\"").append(path.wstring()).append(L"\"");
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -94,7 +97,7 @@ private:
 };
 
 TEST_F(ProcessTest, ChildIsFoundByNameInOtherLetterCaseAndWaitedFor) {
-    std::wstring commandLine = L"\"" + (OwnDirectory() / L"sleeper.exe").wstring() + L"\" 1500";
+    std::wstring commandLine = Quoted(OwnDirectory() / L"sleeper.exe") + L" 1500";
     STARTUPINFOW startupInfo{};
     startupInfo.cb = sizeof(startupInfo);
     PROCESS_INFORMATION info{};
@@ -109,8 +112,8 @@ TEST_F(ProcessTest, ChildIsFoundByNameInOtherLetterCaseAndWaitedFor) {
 
     EXPECT_TRUE(impl->WaitForProcessExit(L"Sleeper.Exe"));
     EXPECT_EQ(WaitForSingleObject(child.get(), 0), WAIT_OBJECT_0);
-    EXPECT_THAT(LogLines(), ElementsAre("3 [VuVidazi] wait Sleeper.Exe exit, waitCode=0"
-                                        "(NxReVadiruService::Impl::WaitForProcessExit)"));
+    EXPECT_EQ(LogLines(), Lines{"3 [VuVidazi] wait Sleeper.Exe exit, waitCode=0"
+                                "(NxReVadiruService::Impl::WaitForProcessExit)"});
 }
 
 // A copy of recordargs.exe in a directory whose name has a space, removed again.
@@ -146,23 +149,28 @@ TEST_F(ProcessTest, StartProcessQuotesThePathAndPassesTheDirectory) {
 
     ASSERT_TRUE(
         NXPROCESS::StartProcess(L"  " + path + L" ", L" first second  ", directory.c_str()));
-    EXPECT_THAT(program.Recorded(),
-                ElementsAre("\"" + Utf8(path) + "\" first second", Utf8(directory)));
-    EXPECT_THAT(LogLines(), IsEmpty());
+    EXPECT_EQ(program.Recorded(), (Lines{Utf8(Quoted(path) + L" first second"), Utf8(directory)}));
+    EXPECT_EQ(LogLines(), Lines{});
 }
 
 TEST_F(ProcessTest, CreateUserProcessStartsTheCommandLineAsGiven) {
     const RecordingProgram program;
-    const std::wstring commandLine = L"\"" + program.Program().wstring() + L"\" setdpi 150";
+    const std::wstring commandLine = Quoted(program.Program()) + L" setdpi 150";
 
     ASSERT_TRUE(CreateUserProcess(commandLine));
-    EXPECT_THAT(program.Recorded(),
-                ElementsAre(Utf8(commandLine), Utf8(fs::current_path().wstring())));
-    EXPECT_THAT(LogLines(),
-                ElementsAre(::testing::AllOf(
-                    ::testing::StartsWith("4 CreateUserProcessEx processId: "),
-                    ::testing::Not(::testing::StartsWith("4 CreateUserProcessEx processId: 0")),
-                    ::testing::EndsWith("(`anonymous-namespace'::CreateProcessAsUserEx)"))));
+    EXPECT_EQ(program.Recorded(), (Lines{Utf8(commandLine), Utf8(fs::current_path().wstring())}));
+    // One line with the new process's id, which is not 0.
+    const Lines lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string prefix = "4 CreateUserProcessEx processId: ";
+    const std::string operation = "(`anonymous-namespace'::CreateProcessAsUserEx)";
+    ASSERT_GT(lines[0].size(), prefix.size() + operation.size());
+    EXPECT_EQ(lines[0].substr(0, prefix.size()), prefix);
+    EXPECT_EQ(lines[0].substr(lines[0].size() - operation.size()), operation);
+    const std::string id =
+        lines[0].substr(prefix.size(), lines[0].size() - prefix.size() - operation.size());
+    EXPECT_EQ(id.find_first_not_of("0123456789"), std::string::npos) << id;
+    EXPECT_NE(id[0], '0') << id;
 }
 
 // Runs the body with the working directory and one environment variable set,
@@ -202,7 +210,7 @@ TEST_F(ProcessTest, ExecuteCmdReturnsOnlyOnceTheDisableCommandHasEnded) {
     // The stand-in writes its line after it has taken its time.
     EXPECT_EQ(ReadFile(record), "disable\n");
     EXPECT_GE(took, kDisableTakesAtLeast);
-    EXPECT_THAT(LogLines(), IsEmpty());
+    EXPECT_EQ(LogLines(), Lines{});
     fs::remove(record);
 }
 
