@@ -9,10 +9,12 @@
 void WriteDefaultLogLine(LOG_MESSAGE_LEVEL level, const std::wstring& loggerName,
                          const std::wstring& text) {
     static const std::wstring path = FileBesideHost(L"NX_LOG_FILE", L"NxReVadiruServicePlugin.log");
-    std::string line = TimestampPrefix() + "[" + std::to_string(static_cast<int>(level)) + "] [" +
-                       std::to_string(GetCurrentThreadId()) + "] ";
+    // Appended piece by piece: GCC 12 misreports chained string additions (-Wrestrict).
+    std::string line = TimestampPrefix();
+    line.append("[").append(std::to_string(static_cast<int>(level))).append("] [");
+    line.append(std::to_string(GetCurrentThreadId())).append("] ");
     if (!loggerName.empty()) {
-        line += "[" + ToUtf8(loggerName) + "] ";
+        line.append("[").append(ToUtf8(loggerName)).append("] ");
     }
-    AppendLine(path, line + ToUtf8(text));
+    AppendLine(path, line.append(ToUtf8(text)));
 }
