@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -285,6 +286,35 @@ TEST_F(BusClientTest, LazyClientJoinsAtItsFirstPostAndLeavesWhenDestroyed) {
     Bus().Send(kHelper, kPlugin, 0x6F0001, "gone");
     ASSERT_TRUE(Bus().WaitIdle());
     EXPECT_EQ(inbox.Bodies(), std::vector<std::string>{"joined"});
+}
+
+TEST_F(BusClientTest, ClientDestroyedFromItsOwnCallbackLeavesTheBus) {
+    auto client = std::make_unique<IPCMessageClient>(kPlugin, false, false, kPipe);
+    std::atomic<int> calls{0};
+    client->RegisterMessageCallback(0x6F0001, [&](TagIPCMessageItem&) {
+        ++calls;
+        client.reset();
+    });
+    Bus().Send(kHelper, kPlugin, 0x6F0001, "stop");
+    ASSERT_TRUE(Bus().WaitIdle());
+    Bus().Send(kHelper, kPlugin, 0x6F0001, "nobody left");
+    ASSERT_TRUE(Bus().WaitIdle());
+    EXPECT_EQ(calls.load(), 1);
+    EXPECT_EQ(client, nullptr);
+}
+
+TEST(BusLifetime, LinkThatOutlivesItsMachineTurnsInert) {
+    winsim::BusLink link;
+    {
+        winsim::Machine machine;
+        winsim::MachineScope scope(machine);
+        link = machine.Extension<winsim::Bus>().Connect(kPlugin, false, [](const BusMessage&) {});
+        ASSERT_TRUE(link.Post(BusMessage{}));
+    }
+    EXPECT_FALSE(link.Post(BusMessage{}));
+    EXPECT_FALSE(link.Publish(BusMessage{}));
+    link.Disconnect();
+    EXPECT_FALSE(link);
 }
 
 }  // namespace
