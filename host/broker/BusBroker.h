@@ -1,8 +1,8 @@
 // The host's bus broker: a named-pipe server that every module connects to.
 //
 // A module introduces itself with a hello frame carrying its id; after that
-// its posts go to every connection with the receiver's id (none is an error:
-// like any bus, it accepts messages for modules that are not there), and its
+// its posts go to every connection with the receiver's id (a post for a
+// module that is not connected is accepted and goes nowhere), and its
 // publications to every other module (and itself, if its hello asked). A
 // connection that sends a malformed frame, or anything before its hello, is
 // dropped with a logged reason; the others are not disturbed.
