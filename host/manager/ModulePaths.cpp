@@ -18,3 +18,16 @@ UniqueModule LoadBesideExecutable(const std::wstring& fileName) {
     }
     return UniqueModule(LoadLibraryW((directory + L"\\" + fileName).c_str()));
 }
+
+bool WaitUntilUnloaded(const std::wstring& fileName, DWORD timeoutMs) {
+    // Nothing signals an unload, so look again at short intervals.
+    constexpr DWORD kPollMs = 10;
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (GetModuleHandleW(fileName.c_str()) != nullptr) {
+        if (GetTickCount64() >= deadline) {
+            return false;
+        }
+        Sleep(kPollMs);
+    }
+    return true;
+}

@@ -12,3 +12,8 @@ std::wstring ExecutableDirectory();
 // Loads `fileName` from the executable's directory; empty on failure, with the
 // reason in GetLastError().
 UniqueModule LoadBesideExecutable(const std::wstring& fileName);
+
+// Waits until no library named `fileName` is loaded in the process: threads a
+// library started may hold it after its host's FreeLibrary. False when it is
+// still loaded after `timeoutMs`.
+bool WaitUntilUnloaded(const std::wstring& fileName, DWORD timeoutMs);

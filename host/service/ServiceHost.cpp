@@ -1,0 +1,118 @@
+#include "ServiceHost.h"
+
+#include "BusBroker.h"
+#include "ConsoleOutput.h"
+#include "ModulePaths.h"
+#include "PluginsManagerLibrary.h"
+#include "StopSignal.h"
+#include "plugin/ModuleExports.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kUnloadTimeoutMs = 5000;
+
+struct PluginModule {
+    std::wstring fileName;
+    UniqueModule module;
+};
+
+void ForwardManagerLine(const char* line) {
+    PrintLine(line);
+}
+
+std::string ErrorSuffix(DWORD error) {
+    return " (error " + std::to_string(error) + ")";
+}
+
+// Loads each plug-in library and runs its module initializer; stops at the
+// first that fails, leaving the ones loaded so far in `loaded`.
+bool LoadPlugins(const std::vector<std::wstring>& fileNames, std::vector<PluginModule>& loaded) {
+    for (const std::wstring& fileName : fileNames) {
+        const std::string name = ToUtf8(fileName);
+        UniqueModule module = LoadBesideExecutable(fileName);
+        if (!module) {
+            PrintLine("service: cannot load " + name + ErrorSuffix(GetLastError()));
+            return false;
+        }
+        const auto initialize =
+            module.Export<decltype(&InitializePluginModule)>("InitializePluginModule");
+        if (initialize != nullptr && !initialize()) {
+            PrintLine("service: " + name + " refused to initialize");
+            return false;
+        }
+        PrintLine("service: loaded " + name);
+        loaded.push_back(PluginModule{fileName, std::move(module)});
+    }
+    return true;
+}
+
+// Last loaded first; each library takes its table back from the manager as it
+// unloads, which its own threads may delay for a while.
+void UnloadPlugins(std::vector<PluginModule>& loaded) {
+    while (!loaded.empty()) {
+        PluginModule& plugin = loaded.back();
+        const auto uninitialize =
+            plugin.module.Export<decltype(&UninitializePluginModule)>("UninitializePluginModule");
+        if (uninitialize != nullptr) {
+            uninitialize();
+        }
+        plugin.module.reset();
+        const std::string name = ToUtf8(plugin.fileName);
+        if (WaitUntilUnloaded(plugin.fileName, kUnloadTimeoutMs)) {
+            PrintLine("service: unloaded " + name);
+        } else {
+            PrintLine("service: " + name + " is still loaded after " +
+                      std::to_string(kUnloadTimeoutMs) + " ms");
+        }
+        loaded.pop_back();
+    }
+}
+
+ServiceExitCode RunPlugins(const ServiceOptions& options, const StopSignal& stopSignal) {
+    std::optional<PluginsManagerLibrary> manager = PluginsManagerLibrary::Load();
+    const std::string managerName = ToUtf8(PluginsManagerLibrary::kFileName);
+    if (!manager) {
+        PrintLine("service: cannot load " + managerName + ErrorSuffix(GetLastError()));
+        return kExitStartFailed;
+    }
+    manager->SetLogSink(ForwardManagerLine);
+    PrintLine("service: loaded " + managerName);
+
+    std::vector<PluginModule> plugins;
+    ServiceExitCode result = kExitStartFailed;
+    if (LoadPlugins(options.pluginFiles, plugins)) {
+        const unsigned running = manager->StartPlugins();
+        PrintLine("service: " + std::to_string(running) + " plug-in(s) running");
+        PrintLine("service: press Ctrl+C or close the standard input to stop");
+        PrintLine("service: stopping (" + stopSignal.Wait() + ")");
+        manager->StopPlugins();
+        PrintLine("service: plug-ins stopped");
+        result = kExitClean;
+    }
+    UnloadPlugins(plugins);
+    manager->SetLogSink(nullptr);
+    manager->Unload();
+    PrintLine("service: unloaded " + managerName);
+    return result;
+}
+
+}  // namespace
+
+ServiceExitCode RunServiceHost(const ServiceOptions& options, const StopSignal& stopSignal) {
+    const std::string pipeName = ToUtf8(options.pipeName);
+    BusBroker broker(options.pipeName);
+    if (!broker.Start()) {
+        PrintLine("service: cannot start the bus broker on " + pipeName);
+        return kExitStartFailed;
+    }
+    PrintLine("service: bus broker listening on " + pipeName);
+    const ServiceExitCode result = RunPlugins(options, stopSignal);
+    broker.Stop();
+    PrintLine("service: bus broker stopped");
+    return result;
+}

@@ -1,0 +1,240 @@
+// Runs VLAMainService.exe as a child process, talks to it through its standard
+// input and output, and checks the steps it reports and its exit code.
+#include "BusBroker.h"
+#include "ModulePaths.h"
+#include "process/UniqueHandle.h"
+#include "support/TextLines.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using std::chrono::milliseconds;
+// Real time under Wine: a process start and the plug-in's start-up checks take seconds.
+constexpr milliseconds kStepTimeout{60000};
+constexpr wchar_t kTestPipe[] = L"\\\\.\\Pipe\\NxServiceHostTest";
+const std::string kTestPipeText = "\\\\.\\Pipe\\NxServiceHostTest";
+
+// What the child wrote so far; shared with the thread that reads it.
+struct Transcript {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::string text;
+    std::atomic<bool> finishing{false};
+};
+
+struct ServiceRun {
+    std::optional<DWORD> exitCode;  // nothing when it had to be terminated
+    Lines output;
+};
+
+// The service host as a child process whose standard input and output are
+// pipes held by the test.
+class ServiceProcess {
+public:
+    explicit ServiceProcess(const std::wstring& arguments)
+        : transcript_(std::make_shared<Transcript>()) {
+        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        HANDLE read = nullptr;
+        HANDLE write = nullptr;
+        if (!CreatePipe(&read, &write, &inheritable, 0)) {
+            return;
+        }
+        const UniqueHandle childInput(read);
+        input_.reset(write);
+        if (!CreatePipe(&read, &write, &inheritable, 0)) {
+            return;
+        }
+        UniqueHandle output(read);
+        const UniqueHandle childOutput(write);
+        SetHandleInformation(input_.get(), HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(output.get(), HANDLE_FLAG_INHERIT, 0);
+
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = childInput.get();
+        startup.hStdOutput = childOutput.get();
+        startup.hStdError = childOutput.get();
+        std::wstring commandLine =
+            L"\"" + ExecutableDirectory() + L"\\VLAMainService.exe\" " + arguments;
+        PROCESS_INFORMATION started{};
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                            nullptr, &startup, &started)) {
+            return;
+        }
+        process_.reset(started.hProcess);
+        const UniqueHandle thread(started.hThread);
+        reader_ = std::thread(&ServiceProcess::Read, std::move(output), transcript_);
+    }
+
+    ~ServiceProcess() { Finish(); }
+    ServiceProcess(const ServiceProcess&) = delete;
+    ServiceProcess& operator=(const ServiceProcess&) = delete;
+
+    bool IsStarted() const { return static_cast<bool>(process_); }
+
+    bool WaitForLine(const std::string& line) const {
+        std::unique_lock<std::mutex> lock(transcript_->mutex);
+        return transcript_->changed.wait_for(lock, kStepTimeout, [&] {
+            const Lines lines = SplitLines(transcript_->text);
+            return std::find(lines.begin(), lines.end(), line) != lines.end();
+        });
+    }
+
+    // Closes the child's input, waits for it to end (terminating it when it
+    // does not) and collects everything it wrote.
+    ServiceRun Finish() {
+        input_.reset();
+        ServiceRun run;
+        DWORD code = 0;
+        if (process_) {
+            if (WaitForSingleObject(process_.get(), static_cast<DWORD>(kStepTimeout.count())) ==
+                    WAIT_OBJECT_0 &&
+                GetExitCodeProcess(process_.get(), &code)) {
+                run.exitCode = code;
+            } else {
+                TerminateProcess(process_.get(), 1);
+                WaitForSingleObject(process_.get(), INFINITE);
+            }
+            process_.reset();
+        }
+        transcript_->finishing = true;
+        if (reader_.joinable()) {
+            reader_.join();
+        }
+        std::lock_guard<std::mutex> lock(transcript_->mutex);
+        run.output = SplitLines(transcript_->text);
+        return run;
+    }
+
+private:
+    // Polls rather than blocks: a process the child started may inherit the
+    // pipe's write end and keep it open after the child has ended. Once the
+    // child is gone, whatever is left in the pipe is read and the thread ends.
+    static void Read(const UniqueHandle& output, const std::shared_ptr<Transcript>& transcript) {
+        constexpr DWORD kPollMs = 20;
+        char buffer[1024];
+        for (;;) {
+            DWORD available = 0;
+            if (!PeekNamedPipe(output.get(), nullptr, 0, nullptr, &available, nullptr)) {
+                return;
+            }
+            if (available == 0) {
+                if (transcript->finishing) {
+                    return;
+                }
+                Sleep(kPollMs);
+                continue;
+            }
+            DWORD count = 0;
+            if (!ReadFile(output.get(), buffer, std::min<DWORD>(available, sizeof buffer), &count,
+                          nullptr)) {
+                return;
+            }
+            std::lock_guard<std::mutex> lock(transcript->mutex);
+            transcript->text.append(buffer, count);
+            transcript->changed.notify_all();
+        }
+    }
+
+    std::shared_ptr<Transcript> transcript_;
+    UniqueHandle input_;
+    UniqueHandle process_;
+    std::thread reader_;
+};
+
+std::string Joined(const Lines& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+TEST(ServiceHost, RunsThePluginUntilItsInputClosesThenStopsInReverseOrder) {
+    ServiceProcess service(std::wstring(L"--pipe ") + kTestPipe);
+    ASSERT_TRUE(service.IsStarted()) << "error " << GetLastError();
+    ASSERT_TRUE(service.WaitForLine("service: press Ctrl+C or close the standard input to stop"))
+        << Joined(service.Finish().output);
+
+    const ServiceRun run = service.Finish();
+    EXPECT_EQ(run.exitCode, std::optional<DWORD>(0));
+    EXPECT_EQ(run.output, (Lines{"service: bus broker listening on " + kTestPipeText,
+                                 "service: loaded VLAPluginsManager.dll",
+                                 "manager: registered VLAMainService.NxReVadiruServicePlugin",
+                                 "service: loaded NxReVadiruServicePlugin.dll",
+                                 "manager: started VLAMainService.NxReVadiruServicePlugin",
+                                 "service: 1 plug-in(s) running",
+                                 "service: press Ctrl+C or close the standard input to stop",
+                                 "service: stopping (standard input closed)",
+                                 "manager: stopped VLAMainService.NxReVadiruServicePlugin",
+                                 "service: plug-ins stopped",
+                                 "manager: unregistered VLAMainService.NxReVadiruServicePlugin",
+                                 "service: unloaded NxReVadiruServicePlugin.dll",
+                                 "service: unloaded VLAPluginsManager.dll",
+                                 "service: bus broker stopped", "service: stopped cleanly"}));
+}
+
+struct FailedStart {
+    const char* title;
+    std::wstring arguments;
+    DWORD exitCode;
+    Lines output;
+};
+
+class ServiceHostRefuses : public ::testing::TestWithParam<FailedStart> {};
+
+TEST_P(ServiceHostRefuses, ExitsWithItsCodeAfterUndoingWhatItDid) {
+    const FailedStart& expected = GetParam();
+    ServiceProcess service(expected.arguments);
+    ASSERT_TRUE(service.IsStarted());
+    const ServiceRun run = service.Finish();
+    EXPECT_EQ(run.exitCode, std::optional<DWORD>(expected.exitCode));
+    EXPECT_EQ(run.output, expected.output);
+}
+
+const std::string kUsage = "usage: VLAMainService.exe [--pipe <name>] [plug-in.dll ...]";
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, ServiceHostRefuses,
+    ::testing::Values(
+        FailedStart{"PipeOptionWithoutName", L"--pipe", 2, {kUsage}},
+        FailedStart{"UnknownOption", L"--verbose NxReVadiruServicePlugin.dll", 2, {kUsage}},
+        FailedStart{"MissingPlugin",
+                    std::wstring(L"--pipe ") + kTestPipe + L" NxMissingPlugin.dll",
+                    1,
+                    {"service: bus broker listening on " + kTestPipeText,
+                     "service: loaded VLAPluginsManager.dll",
+                     "service: cannot load NxMissingPlugin.dll (error 126)",
+                     "service: unloaded VLAPluginsManager.dll", "service: bus broker stopped",
+                     "service: stopped after a failure"}}),
+    [](const ::testing::TestParamInfo<FailedStart>& info) { return info.param.title; });
+
+TEST(ServiceHost, RefusesToRunWhenItsPipeIsTaken) {
+    BusBroker other(kTestPipe);
+    ASSERT_TRUE(other.Start());
+    ServiceProcess service(std::wstring(L"--pipe ") + kTestPipe);
+    ASSERT_TRUE(service.IsStarted());
+    const ServiceRun run = service.Finish();
+    EXPECT_EQ(run.exitCode, std::optional<DWORD>(1));
+    EXPECT_EQ(run.output, (Lines{"service: cannot start the bus broker on " + kTestPipeText,
+                                 "service: stopped after a failure"}));
+    other.Stop();
+}
+
+}  // namespace
