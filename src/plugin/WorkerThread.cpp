@@ -7,13 +7,27 @@
 
 namespace {
 
+struct WorkerStart {
+    std::function<void()> body;
+    // Keeps this library loaded while the thread runs its code, so that the
+    // host may unload the plug-in while a monitor still waits.
+    HMODULE library = nullptr;
+};
+
 DWORD WINAPI RunBody(LPVOID parameter) {
-    const std::unique_ptr<std::function<void()>> body(
-        static_cast<std::function<void()>*>(parameter));
-    // A worker thread is an edge: nothing it throws may end the host process.
-    try {
-        (*body)();
-    } catch (...) {
+    HMODULE library = nullptr;
+    {
+        const std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
+        library = start->library;
+        // A worker thread is an edge: nothing it throws may end the host process.
+        try {
+            start->body();
+        } catch (...) {
+        }
+    }
+    if (library != nullptr) {
+        // Leaves the library's code and releases it in one step.
+        FreeLibraryAndExitThread(library, 0);
     }
     return 0;
 }
@@ -21,11 +35,19 @@ DWORD WINAPI RunBody(LPVOID parameter) {
 }  // namespace
 
 bool StartDetachedThread(std::function<void()> body) {
-    auto owned = std::make_unique<std::function<void()>>(std::move(body));
-    const UniqueHandle thread(CreateThread(nullptr, 0, RunBody, owned.get(), 0, nullptr));
+    auto start = std::make_unique<WorkerStart>();
+    start->body = std::move(body);
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&RunBody), &start->library)) {
+        start->library = nullptr;
+    }
+    const UniqueHandle thread(CreateThread(nullptr, 0, RunBody, start.get(), 0, nullptr));
     if (!thread) {
+        if (start->library != nullptr) {
+            FreeLibrary(start->library);
+        }
         return false;
     }
-    owned.release();  // the thread owns it now
+    start.release();  // the thread owns it now
     return true;
 }

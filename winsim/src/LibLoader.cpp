@@ -190,3 +190,39 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
                    "FreeLibrary " + winsim::Narrow(winsim::FileNameOf(record->spec.path)));
     return TRUE;
 }
+
+BOOL WINAPI GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName, HMODULE* phModule) {
+    auto& machine = winsim::Current();
+    if (phModule == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *phModule = nullptr;
+    if (winsim::FailsNow(machine, "GetModuleHandleExW")) {
+        return FALSE;
+    }
+    if ((dwFlags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS) != 0) {
+        *phModule = GetModuleHandleW(nullptr);
+        return *phModule != nullptr ? TRUE : FALSE;
+    }
+    HMODULE module = GetModuleHandleW(lpModuleName);
+    if (module == nullptr) {
+        return FALSE;
+    }
+    if ((dwFlags &
+         (GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT | GET_MODULE_HANDLE_EX_FLAG_PIN)) == 0) {
+        auto& state = machine.state();
+        auto lock = state.Locked();
+        if (winsim::ModuleRecord* record = winsim::FindLoaded(state, module)) {
+            if (record != state.executable.get()) {
+                ++record->loadCount;
+            }
+        }
+    }
+    *phModule = module;
+    return TRUE;
+}
+
+void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD /*dwExitCode*/) {
+    FreeLibrary(hLibModule);
+}

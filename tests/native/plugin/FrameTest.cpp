@@ -94,8 +94,9 @@ TEST_P(PostBusMessageTest, SendsReceiverMessageAndBody) {
         EXPECT_TRUE(PostBusMessage(client, test.receiverId, test.msgId, test.body));
         ASSERT_TRUE(bus.WaitIdle());
     }
-    ASSERT_EQ(receiver.Received().size(), 1u);
-    const BusMessage& received = receiver.Received()[0];
+    const std::vector<BusMessage> deliveries = receiver.Received();
+    ASSERT_EQ(deliveries.size(), 1u);
+    const BusMessage& received = deliveries[0];
     EXPECT_EQ(received.receiverId, test.receiverId);
     EXPECT_EQ(received.msgId, test.msgId);
     EXPECT_EQ(received.body, test.body);
