@@ -9,7 +9,8 @@
 #include "plugin/NxReVadiruServiceImpl.h"
 #include "process/ActiveConsoleUser.h"
 
-#include "NxLogger.h"
+#include "support/LogCapture.h"
+#include "support/ScratchKey.h"
 
 #include <windows.h>
 
@@ -25,110 +26,6 @@
 #include <vector>
 
 namespace {
-
-// The singleton's lines as "<level> <text>", and the named loggers' lines as
-// "<name>: <level> <text>", while the capture lives.
-class LogCapture {
-public:
-    LogCapture() {
-        previous_ = NxLogger::GetInstance().SetSink(
-            [this](LOG_MESSAGE_LEVEL level, const std::wstring& name, const std::wstring& text) {
-                std::string line = std::to_string(level) + " " + Narrow(text);
-                std::lock_guard lock(mutex_);
-                lines_.push_back(name.empty() ? line : Narrow(name) + ": " + line);
-            });
-    }
-    ~LogCapture() { NxLogger::GetInstance().SetSink(previous_); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    std::vector<std::string> Lines() const {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-
-private:
-    // The plug-in's texts are ASCII.
-    static std::string Narrow(const std::wstring& text) {
-        std::string narrow;
-        for (const wchar_t unit : text) {
-            narrow.push_back(static_cast<char>(unit));
-        }
-        return narrow;
-    }
-
-    NxLogger::Sink previous_;
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
-
-// A key the test works in. When the test made it, it is removed afterwards
-// with everything below it; otherwise only the values the test wrote go.
-class ScratchKey {
-public:
-    ScratchKey(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {
-        HKEY key = nullptr;
-        created_ = RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS;
-        if (!created_) {
-            RegCloseKey(key);
-        }
-    }
-    ~ScratchKey() {
-        if (created_) {
-            RegDeleteTreeW(root_, path_.c_str());
-            RegDeleteKeyW(root_, path_.c_str());
-            return;
-        }
-        for (const std::wstring& name : written_) {
-            RegDeleteKeyValueW(root_, path_.c_str(), name.c_str());
-        }
-    }
-    ScratchKey(const ScratchKey&) = delete;
-    ScratchKey& operator=(const ScratchKey&) = delete;
-
-    void Create(const std::wstring& below = {}) {
-        const std::wstring path = below.empty() ? path_ : path_ + L"\\" + below;
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
-    void Set(const std::wstring& name, DWORD value) {
-        written_.push_back(name);
-        ASSERT_EQ(
-            RegSetKeyValueW(root_, path_.c_str(), name.c_str(), REG_DWORD, &value, sizeof(value)),
-            ERROR_SUCCESS);
-    }
-    void Remove(const std::wstring& name) {
-        RegDeleteKeyValueW(root_, path_.c_str(), name.c_str());
-    }
-    std::optional<DWORD> Get(const std::wstring& name) const {
-        DWORD value = 0;
-        DWORD size = sizeof(value);
-        if (RegGetValueW(root_, path_.c_str(), name.c_str(), RRF_RT_REG_DWORD, nullptr, &value,
-                         &size) != ERROR_SUCCESS) {
-            return std::nullopt;
-        }
-        return value;
-    }
-    bool Exists() const {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-            return false;
-        }
-        RegCloseKey(key);
-        return true;
-    }
-    // Values the plug-in writes are removed with the test's own.
-    void Track(const std::wstring& name) { written_.push_back(name); }
-
-private:
-    HKEY root_;
-    std::wstring path_;
-    bool created_ = false;
-    std::vector<std::wstring> written_;
-};
 
 TEST(DisplayQueryTest, FindsThePlatformsFirstActivePath) {
     UINT32 pathCount = 0;

@@ -6,7 +6,7 @@
 #include "plugin/NxReVadiruServiceImpl.h"
 #include "process/ActiveConsoleUser.h"
 
-#include "NxLogger.h"
+#include "support/LogCapture.h"
 
 #include <windows.h>
 
@@ -20,32 +20,6 @@
 #include <vector>
 
 namespace {
-
-// The plug-in's log lines as "<level> <text>" while the capture lives.
-class LogCapture {
-public:
-    LogCapture() {
-        previous_ = NxLogger::GetInstance().SetSink([this](LOG_MESSAGE_LEVEL level,
-                                                           const std::wstring&,
-                                                           const std::wstring& text) {
-            std::lock_guard lock(mutex_);
-            lines_.push_back(std::to_string(level) + " " + std::string(text.begin(), text.end()));
-        });
-    }
-    ~LogCapture() { NxLogger::GetInstance().SetSink(previous_); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    std::vector<std::string> Lines() const {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-
-private:
-    NxLogger::Sink previous_;
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
 
 // The console user's "\SOFTWARE\Norvane\DeskSuite\setting" key under
 // HKEY_USERS; what the test adds to the hive is removed again afterwards.

@@ -131,19 +131,19 @@ private:
         char buffer[1024];
         for (;;) {
             DWORD available = 0;
-            if (!PeekNamedPipe(output.get(), nullptr, 0, nullptr, &available, nullptr)) {
-                return;
-            }
-            if (available == 0) {
+            const bool open = PeekNamedPipe(output.get(), nullptr, 0, nullptr, &available, nullptr);
+            if (open && available == 0) {
                 if (transcript->finishing) {
                     return;
                 }
                 Sleep(kPollMs);
                 continue;
             }
+            // Once the writer is gone Wine may refuse the peek while output is
+            // still buffered: read on until the pipe itself says it is empty.
             DWORD count = 0;
-            if (!ReadFile(output.get(), buffer, std::min<DWORD>(available, sizeof buffer), &count,
-                          nullptr)) {
+            const DWORD wanted = open ? std::min<DWORD>(available, sizeof buffer) : sizeof buffer;
+            if (!ReadFile(output.get(), buffer, wanted, &count, nullptr) || count == 0) {
                 return;
             }
             std::lock_guard<std::mutex> lock(transcript->mutex);

@@ -1,0 +1,78 @@
+// A registry key a Windows test works in, put back as it was afterwards.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// A key the test works in. When the test made it, it is removed afterwards
+// with everything below it; otherwise only the values the test wrote go.
+class ScratchKey {
+public:
+    ScratchKey(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {
+        HKEY key = nullptr;
+        created_ = RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS;
+        if (!created_) {
+            RegCloseKey(key);
+        }
+    }
+    ~ScratchKey() {
+        if (created_) {
+            RegDeleteTreeW(root_, path_.c_str());
+            RegDeleteKeyW(root_, path_.c_str());
+            return;
+        }
+        for (const std::wstring& name : written_) {
+            RegDeleteKeyValueW(root_, path_.c_str(), name.c_str());
+        }
+    }
+    ScratchKey(const ScratchKey&) = delete;
+    ScratchKey& operator=(const ScratchKey&) = delete;
+
+    void Create(const std::wstring& below = {}) {
+        const std::wstring path = below.empty() ? path_ : path_ + L"\\" + below;
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    void Set(const std::wstring& name, DWORD value) {
+        written_.push_back(name);
+        ASSERT_EQ(
+            RegSetKeyValueW(root_, path_.c_str(), name.c_str(), REG_DWORD, &value, sizeof(value)),
+            ERROR_SUCCESS);
+    }
+    void Remove(const std::wstring& name) {
+        RegDeleteKeyValueW(root_, path_.c_str(), name.c_str());
+    }
+    std::optional<DWORD> Get(const std::wstring& name) const {
+        DWORD value = 0;
+        DWORD size = sizeof(value);
+        if (RegGetValueW(root_, path_.c_str(), name.c_str(), RRF_RT_REG_DWORD, nullptr, &value,
+                         &size) != ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        return value;
+    }
+    bool Exists() const {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+            return false;
+        }
+        RegCloseKey(key);
+        return true;
+    }
+    // Values the plug-in writes are removed with the test's own.
+    void Track(const std::wstring& name) { written_.push_back(name); }
+
+private:
+    HKEY root_;
+    std::wstring path_;
+    bool created_ = false;
+    std::vector<std::wstring> written_;
+};
