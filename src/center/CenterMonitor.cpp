@@ -35,11 +35,6 @@ constexpr int32_t kCenterEnded = 0;
 constexpr int32_t kNotALaunch = -1;
 
 // Who hears that the center has gone, in this order.
-struct BusNotice {
-    int32_t receiverId;
-    int32_t msgId;
-    const char* body;
-};
 constexpr BusNotice kCenterEndNotices[] = {
     {0x20000, 0x22711, "quit_zarCenter"},
     {0x270000, 0x150059, ""},
@@ -54,9 +49,7 @@ void CleanUpAfterCenter(Impl& impl, UniqueHandle* centerProcess) {
     if (centerProcess != nullptr) {
         centerProcess->reset();
     }
-    for (const BusNotice& notice : kCenterEndNotices) {
-        PostBusMessage(impl.client, notice.receiverId, notice.msgId, notice.body);
-    }
+    PostBusNotices(impl.client, kCenterEndNotices);
     impl.ExitNxReVadiruProcess();
     impl.ReleaseKeyboard();
 }

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -148,3 +149,14 @@ private:
 // must stay alive until the call returns.
 bool PostBusMessage(IPCMessageClient& client, int32_t receiverId, int32_t msgId,
                     const std::string& body);
+
+// One of the fixed messages the plug-in sends other modules when a watched
+// program has ended.
+struct BusNotice {
+    int32_t receiverId;
+    int32_t msgId;
+    const char* body;
+};
+
+// Posts the notices in order; a failed post is not retried.
+void PostBusNotices(IPCMessageClient& client, std::span<const BusNotice> notices);

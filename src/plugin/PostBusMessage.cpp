@@ -10,3 +10,9 @@ bool PostBusMessage(IPCMessageClient& client, int32_t receiverId, int32_t msgId,
     item.messageLen = static_cast<int32_t>(body.size());
     return client.PostIPCMessage(item);
 }
+
+void PostBusNotices(IPCMessageClient& client, std::span<const BusNotice> notices) {
+    for (const BusNotice& notice : notices) {
+        PostBusMessage(client, notice.receiverId, notice.msgId, notice.body);
+    }
+}

@@ -17,11 +17,6 @@ constexpr wchar_t kTrayHelper[] = L"NxTrayWndHelper.exe";
 constexpr wchar_t kRefreshNotifyIcon[] = L"RefreshNotifyIcon ";
 
 // Who hears that the message center has gone, in this order.
-struct BusNotice {
-    int32_t receiverId;
-    int32_t msgId;
-    const char* body;
-};
 constexpr BusNotice kMessageCenterEndNotices[] = {
     {0x20000, 0x22711, "quit_mainframe"},
     {0x530000, 0x22711, ""},
@@ -66,9 +61,7 @@ void MonitorBody(const std::wstring& name, Impl& impl) {
         LogInfo(kMonitorBody, "[VuVidazi] exit monitor thread ", name);
         return;
     }
-    for (const BusNotice& notice : kMessageCenterEndNotices) {
-        PostBusMessage(impl.client, notice.receiverId, notice.msgId, notice.body);
-    }
+    PostBusNotices(impl.client, kMessageCenterEndNotices);
     impl.DeleteMessageCenterIcon();
     LogInfo(kMonitorBody, "[VuVidazi] exit msgcenter monitor thread ", name);
 }
