@@ -1,6 +1,7 @@
 #include "ServiceHost.h"
 
 #include "BusBroker.h"
+#include "CenterStarter.h"
 #include "ConsoleOutput.h"
 #include "ModulePaths.h"
 #include "PluginsManagerLibrary.h"
@@ -111,7 +112,11 @@ ServiceExitCode RunServiceHost(const ServiceOptions& options, const StopSignal& 
         return kExitStartFailed;
     }
     PrintLine("service: bus broker listening on " + pipeName);
-    const ServiceExitCode result = RunPlugins(options, stopSignal);
+    ServiceExitCode result = kExitStartFailed;
+    {
+        const CenterStarter centerStarter(options.pipeName);
+        result = RunPlugins(options, stopSignal);
+    }
     broker.Stop();
     PrintLine("service: bus broker stopped");
     return result;

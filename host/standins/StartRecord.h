@@ -1,0 +1,37 @@
+// How a stand-in was started, for tests to read back: its command line and its
+// working directory, one per line in UTF-8, written to the file named by an
+// environment variable or, when that is not set (a user's environment block
+// does not carry it), to <program name>.txt beside the program.
+#pragma once
+
+#include "StandinText.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+inline std::filesystem::path DefaultStartRecordPath() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::filesystem::path(std::wstring(path, length < MAX_PATH ? length : 0))
+        .replace_extension(L".txt");
+}
+
+inline std::wstring CurrentDirectory() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH, path);
+    return std::wstring(path, length < MAX_PATH ? length : 0);
+}
+
+// False when the record could not be written.
+inline bool RecordStart(const wchar_t* fileVariable) {
+    const std::wstring named = EnvironmentValue(fileVariable);
+    const std::filesystem::path path =
+        named.empty() ? DefaultStartRecordPath() : std::filesystem::path(named);
+    std::ofstream file(path, std::ios::binary);
+    file << Utf8(GetCommandLineW()) << '\n' << Utf8(CurrentDirectory()) << '\n';
+    file.close();
+    return static_cast<bool>(file);
+}

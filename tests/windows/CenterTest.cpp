@@ -1,0 +1,204 @@
+// The collaboration center's end on the real bus: a stand-in center announces
+// itself to the plug-in's state, is killed, and the modules that must hear of
+// it, the icon helper and the host module that restarts the center are watched
+// from outside.
+//
+// The launcher that runs after the clean-up pauses for minutes between start
+// requests; its detached thread keeps the plug-in's state alive and is still
+// asleep when this program exits, which ends it with the process.
+#include "BusBroker.h"
+#include "IPCMessageClient.h"
+#include "ModulePaths.h"
+#include "plugin/NxReVadiruServiceImpl.h"
+#include "process/UniqueHandle.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The plug-in's client connects only to the host's fixed pipe; the Wine prefix
+// is private to the build, so nothing else owns it.
+constexpr wchar_t kBusPipe[] = L"\\\\.\\Pipe\\iVellumAssistant";
+constexpr int32_t kCenterStartMsg = 0x6F0006;
+constexpr int32_t kCenterExitMsg = 0xB90004;
+constexpr std::chrono::seconds kStepTimeout{20};
+constexpr std::chrono::milliseconds kPollInterval{50};
+
+std::string ReadFileText(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+template <typename Condition>
+bool PollUntil(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + kStepTimeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    return true;
+}
+
+// A path in the temporary directory, removed before and after use.
+class ScratchFile {
+public:
+    explicit ScratchFile(const wchar_t* name) : path_(fs::temp_directory_path() / name) {
+        fs::remove(path_, error_);
+    }
+    ~ScratchFile() { fs::remove(path_, error_); }
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+
+    const fs::path& Path() const { return path_; }
+
+private:
+    fs::path path_;
+    std::error_code error_;
+};
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedVariable {
+public:
+    ScopedVariable(const wchar_t* name, const fs::path& value) : name_(name) {
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const wchar_t* name_;
+};
+
+// What one module received, in order: "<msgId hex> <body>", the body as many
+// bytes as the message said.
+class Observer {
+public:
+    Observer(int32_t moduleId, std::vector<int32_t> msgIds)
+        : received_(std::make_shared<Received>()), client_(moduleId, false, false, kBusPipe) {
+        for (const int32_t msgId : msgIds) {
+            client_.RegisterMessageCallback(msgId, [received = received_](TagIPCMessageItem& msg) {
+                std::ostringstream entry;
+                entry << std::hex << msg.msgId << ' '
+                      << std::string(msg.message != nullptr ? msg.message : "",
+                                     static_cast<size_t>(msg.messageLen));
+                std::lock_guard<std::mutex> lock(received->mutex);
+                received->entries.push_back(entry.str());
+            });
+        }
+    }
+    ~Observer() { client_.UnRegisterMessageCallbackAll(); }
+    Observer(const Observer&) = delete;
+    Observer& operator=(const Observer&) = delete;
+
+    std::vector<std::string> Entries() const {
+        std::lock_guard<std::mutex> lock(received_->mutex);
+        return received_->entries;
+    }
+
+private:
+    struct Received {
+        std::mutex mutex;
+        std::vector<std::string> entries;
+    };
+    std::shared_ptr<Received> received_;
+    IPCMessageClient client_;
+};
+
+UniqueHandle StartCenter() {
+    std::wstring commandLine = L"\"" + ExecutableDirectory() + L"\\NxZarCenter.exe\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &created)) {
+        return UniqueHandle();
+    }
+    const UniqueHandle thread(created.hThread);
+    return UniqueHandle(created.hProcess);
+}
+
+const std::string kPublished = "b90004 ZAR_SERVICE_UNINIT_ADV_NAME";
+
+TEST(CenterTest, KilledCenterIsCleanedUpAfterAndRequestedBackFromTheHost) {
+    BusBroker broker(kBusPipe);
+    ASSERT_TRUE(broker.Start());
+    const ScratchFile pluginLog(L"nx-center-plugin.log");
+    const ScratchFile centerRecord(L"nx-center-start.txt");
+    const ScopedVariable logVariable(L"NX_LOG_FILE", pluginLog.Path());
+    const ScopedVariable recordVariable(L"NX_CENTER_RECORD_FILE", centerRecord.Path());
+    // The helper is started with the user's environment, so it records beside itself.
+    const fs::path helperRecord = fs::path(ExecutableDirectory()) / L"NxZarCenterHelper.txt";
+    fs::remove(helperRecord);
+
+    const std::map<int32_t, std::vector<std::string>> expected = {
+        {0x20000, {kPublished, "22711 quit_zarCenter"}},
+        {0x270000, {kPublished, "150059 "}},
+        {0x40000, {kPublished, "150059 "}},
+        // The launcher's start request counts its terminator.
+        {0x30000, {kPublished, std::string("30003 Silent", 13)}},
+    };
+    std::map<int32_t, std::unique_ptr<Observer>> observers;
+    for (const auto& [moduleId, entries] : expected) {
+        const int32_t ownMsgId =
+            std::stoi(entries.back().substr(0, entries.back().find(' ')), nullptr, 16);
+        observers[moduleId] =
+            std::make_unique<Observer>(moduleId, std::vector<int32_t>{kCenterExitMsg, ownMsgId});
+    }
+
+    auto impl = std::make_shared<NxReVadiruService::Impl>();
+    // The center's own announcement reaches the handler as the plug-in's table
+    // would route it; the raw pointer keeps the state free of a cycle through
+    // its own client.
+    NxReVadiruService::Impl* const state = impl.get();
+    impl->client.RegisterMessageCallback(kCenterStartMsg, [state](TagIPCMessageItem& msg) {
+        state->OnRecvNxZarCenterStartMsg(msg);
+    });
+
+    const UniqueHandle center = StartCenter();
+    ASSERT_TRUE(center) << "error " << GetLastError();
+    ASSERT_TRUE(PollUntil([&] { return impl->zarCenterRunning.load(); }))
+        << "the center never announced itself";
+    const std::string record = ReadFileText(centerRecord.Path());
+    EXPECT_NE(record.find("NxZarCenter.exe"), std::string::npos) << record;
+
+    ASSERT_TRUE(TerminateProcess(center.get(), 1));
+    ASSERT_EQ(WaitForSingleObject(center.get(), 5000), WAIT_OBJECT_0);
+
+    for (const auto& [moduleId, entries] : expected) {
+        EXPECT_TRUE(PollUntil([&] {
+            return observers[moduleId]->Entries().size() >= entries.size();
+        })) << "module "
+            << std::hex << moduleId;
+        EXPECT_EQ(observers[moduleId]->Entries(), entries) << "module " << std::hex << moduleId;
+    }
+    EXPECT_TRUE(PollUntil([&] {
+        return ReadFileText(helperRecord).find("RefreshNotifyIcon") != std::string::npos;
+    })) << "the icon helper did not record its start";
+    EXPECT_FALSE(impl->zarCenterRunning.load());
+
+    impl->Stop();
+    observers.clear();
+    broker.Stop();
+    fs::remove(helperRecord);
+}
+
+}  // namespace
