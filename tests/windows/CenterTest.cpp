@@ -11,11 +11,14 @@
 #include "ModulePaths.h"
 #include "plugin/NxReVadiruServiceImpl.h"
 #include "process/UniqueHandle.h"
+#include "support/TextLines.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -57,6 +60,21 @@ bool PollUntil(Condition condition) {
     return true;
 }
 
+// True once the broker delivers to `client` as `moduleId`: a post to an absent
+// module is dropped, so a test posts only after its receivers are on the bus.
+bool WaitUntilOnBus(IPCMessageClient& client, int32_t moduleId) {
+    constexpr int32_t kPingMsg = 0x7FFF0001;
+    const auto heard = std::make_shared<std::atomic<bool>>(false);
+    client.RegisterMessageCallback(kPingMsg, [heard](TagIPCMessageItem&) { *heard = true; });
+    TagIPCMessageItem ping;
+    ping.receiverId = moduleId;
+    ping.msgId = kPingMsg;
+    return PollUntil([&] {
+        client.PostIPCMessage(ping);
+        return heard->load();
+    });
+}
+
 // A path in the temporary directory, removed before and after use.
 class ScratchFile {
 public:
@@ -92,8 +110,8 @@ private:
 // bytes as the message said.
 class Observer {
 public:
-    Observer(int32_t moduleId, std::vector<int32_t> msgIds)
-        : received_(std::make_shared<Received>()), client_(moduleId, false, false, kBusPipe) {
+    Observer(int32_t moduleId, std::vector<int32_t> msgIds, const std::wstring& pipe = kBusPipe)
+        : received_(std::make_shared<Received>()), client_(moduleId, false, false, pipe) {
         for (const int32_t msgId : msgIds) {
             client_.RegisterMessageCallback(msgId, [received = received_](TagIPCMessageItem& msg) {
                 std::ostringstream entry;
@@ -109,6 +127,7 @@ public:
     Observer(const Observer&) = delete;
     Observer& operator=(const Observer&) = delete;
 
+    IPCMessageClient& Client() const { return client_; }
     std::vector<std::string> Entries() const {
         std::lock_guard<std::mutex> lock(received_->mutex);
         return received_->entries;
@@ -120,7 +139,7 @@ private:
         std::vector<std::string> entries;
     };
     std::shared_ptr<Received> received_;
-    IPCMessageClient client_;
+    mutable IPCMessageClient client_;
 };
 
 UniqueHandle StartCenter() {
@@ -162,6 +181,8 @@ TEST(CenterTest, KilledCenterIsCleanedUpAfterAndRequestedBackFromTheHost) {
             std::stoi(entries.back().substr(0, entries.back().find(' ')), nullptr, 16);
         observers[moduleId] =
             std::make_unique<Observer>(moduleId, std::vector<int32_t>{kCenterExitMsg, ownMsgId});
+        ASSERT_TRUE(WaitUntilOnBus(observers[moduleId]->Client(), moduleId))
+            << "module " << std::hex << moduleId;
     }
 
     auto impl = std::make_shared<NxReVadiruService::Impl>();
@@ -172,6 +193,7 @@ TEST(CenterTest, KilledCenterIsCleanedUpAfterAndRequestedBackFromTheHost) {
     impl->client.RegisterMessageCallback(kCenterStartMsg, [state](TagIPCMessageItem& msg) {
         state->OnRecvNxZarCenterStartMsg(msg);
     });
+    ASSERT_TRUE(WaitUntilOnBus(impl->client, 0x6F0000));
 
     const UniqueHandle center = StartCenter();
     ASSERT_TRUE(center) << "error " << GetLastError();
@@ -199,6 +221,115 @@ TEST(CenterTest, KilledCenterIsCleanedUpAfterAndRequestedBackFromTheHost) {
     observers.clear();
     broker.Stop();
     fs::remove(helperRecord);
+}
+
+// The service host on a pipe of its own, its input a pipe held by the test and
+// its transcript a file.
+class ServiceHostRun {
+public:
+    ServiceHostRun(const std::wstring& pipe, const fs::path& transcript) {
+        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        HANDLE read = nullptr;
+        HANDLE write = nullptr;
+        if (!CreatePipe(&read, &write, &inheritable, 0)) {
+            return;
+        }
+        const UniqueHandle childInput(read);
+        input_.reset(write);
+        SetHandleInformation(input_.get(), HANDLE_FLAG_INHERIT, 0);
+        const UniqueHandle output(CreateFileW(transcript.c_str(), GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = childInput.get();
+        startup.hStdOutput = output.get();
+        startup.hStdError = output.get();
+        std::wstring commandLine =
+            L"\"" + ExecutableDirectory() + L"\\VLAMainService.exe\" --pipe " + pipe;
+        PROCESS_INFORMATION created{};
+        if (output && CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                     nullptr, nullptr, &startup, &created)) {
+            process_.reset(created.hProcess);
+            const UniqueHandle thread(created.hThread);
+        }
+    }
+    ~ServiceHostRun() { Finish(); }
+    ServiceHostRun(const ServiceHostRun&) = delete;
+    ServiceHostRun& operator=(const ServiceHostRun&) = delete;
+
+    bool IsStarted() const { return static_cast<bool>(process_); }
+
+    // Closing its input stops it; it is terminated when it does not end in time.
+    void Finish() {
+        constexpr DWORD kStopTimeoutMs = 20000;
+        input_.reset();
+        if (process_ && WaitForSingleObject(process_.get(), kStopTimeoutMs) != WAIT_OBJECT_0) {
+            TerminateProcess(process_.get(), 1);
+            WaitForSingleObject(process_.get(), INFINITE);
+        }
+        process_.reset();
+    }
+
+private:
+    UniqueHandle input_;
+    UniqueHandle process_;
+};
+
+bool HasLine(const fs::path& file, const std::string& line) {
+    const std::vector<std::string> lines = SplitLines(ReadFileText(file));
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Ends the center that the host started, known by the id it announced.
+bool TerminateAnnouncedCenter(const std::string& announcement) {
+    const auto processId =
+        static_cast<DWORD>(std::stoul(announcement.substr(announcement.find(' ') + 1)));
+    const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+    return process && TerminateProcess(process.get(), 1) &&
+           WaitForSingleObject(process.get(), 5000) == WAIT_OBJECT_0;
+}
+
+TEST(CenterTest, ServiceHostStartsTheCenterOnRequestAndTheCenterAnnouncesOnTheSameBus) {
+    const std::wstring pipe = L"\\\\.\\pipe\\nx-center-host-test";
+    const ScratchFile transcript(L"nx-center-host.txt");
+    const ScratchFile centerRecord(L"nx-center-host-start.txt");
+    const ScratchFile pluginLog(L"nx-center-host-plugin.log");
+    const ScopedVariable logVariable(L"NX_LOG_FILE", pluginLog.Path());
+    const ScopedVariable recordVariable(L"NX_CENTER_RECORD_FILE", centerRecord.Path());
+    ServiceHostRun service(pipe, transcript.Path());
+    ASSERT_TRUE(service.IsStarted()) << "error " << GetLastError();
+    // The host's modules are on the bus before the plug-ins run.
+    ASSERT_TRUE(PollUntil([&] {
+        return HasLine(transcript.Path(), "service: 1 plug-in(s) running");
+    })) << ReadFileText(transcript.Path());
+
+    // Stands where the plug-in would on this pipe: hears the announcement and
+    // asks for the start.
+    const Observer plugin(0x6F0000, {kCenterStartMsg}, pipe);
+    ASSERT_TRUE(WaitUntilOnBus(plugin.Client(), 0x6F0000));
+    TagIPCMessageItem request;
+    request.receiverId = 0x30000;
+    request.msgId = 0x30003;
+    request.message = "Silent";
+    request.messageLen = 7;
+    ASSERT_TRUE(PollUntil([&] { return plugin.Client().PostIPCMessage(request); }));
+
+    ASSERT_TRUE(PollUntil([&] { return !plugin.Entries().empty(); }))
+        << ReadFileText(transcript.Path());
+    const std::vector<std::string> announcements = plugin.Entries();
+    ASSERT_EQ(announcements.size(), 1u);
+    EXPECT_EQ(announcements[0].rfind("6f0006 ", 0), 0u) << announcements[0];
+    EXPECT_TRUE(TerminateAnnouncedCenter(announcements[0]));
+    const std::string record = ReadFileText(centerRecord.Path());
+    EXPECT_NE(record.find("NxZarCenter.exe"), std::string::npos) << record;
+
+    service.Finish();
+    EXPECT_TRUE(HasLine(transcript.Path(), "host: starting NxZarCenter.exe"))
+        << ReadFileText(transcript.Path());
+    EXPECT_TRUE(HasLine(transcript.Path(), "service: stopped cleanly"))
+        << ReadFileText(transcript.Path());
 }
 
 }  // namespace
