@@ -25,23 +25,27 @@ inline const std::wstring kCurrentVersion = L"SOFTWARE\\Microsoft\\Windows NT\\C
 inline const std::wstring kDriverKey = L"SOFTWARE\\Norvane\\DeskSuite\\NxReVadiru";
 inline const std::wstring kIddSettings = L"SOFTWARE\\DeskSuite\\Drivers\\IDDSettings";
 
-class SessionPcTest : public displaytest::ImplTest {
+// The machine's set-up on top of `Base`, a SimTest: the plug-in's private
+// state alone (SessionPcTest) or the whole plug-in object.
+template <class Base>
+class SessionPc : public Base {
 protected:
     void SetUp() override {
-        displaytest::ImplTest::SetUp();
-        machine().Extension<winsim::Sessions>().LogOnConsole(kUser);
+        Base::SetUp();
+        winsim::Machine& pc = this->machine();
+        pc.Extension<winsim::Sessions>().LogOnConsole(kUser);
         registry.CreateKey(HKEY_USERS, kUserSetting);
         registry.CreateKey(HKEY_USERS, kUserDpi);
         registry.SetString(HKEY_LOCAL_MACHINE, kCurrentVersion, L"CurrentBuildNumber", L"19045");
         registry.CreateKey(HKEY_LOCAL_MACHINE, kIddSettings);
         winsim::DisplayPath display = winsim::DefaultDisplayPath();  // showing 100 percent
-        winsim::SimDisplay(machine()).SetPaths({display});
+        winsim::SimDisplay(pc).SetPaths({display});
         winsim::HidDeviceSpec keyboard;
         keyboard.vendorId = 0xDEED;
         keyboard.productId = 0xFEED;
         keyboard.collections = {{0xFF00, 0x0001, 93}};
-        keyboardPath = machine().Extension<winsim::Hid>().AddDevice(keyboard).at(0);
-        auto& processes = machine().Extension<winsim::Processes>();
+        keyboardPath = pc.Extension<winsim::Hid>().AddDevice(keyboard).at(0);
+        auto& processes = pc.Extension<winsim::Processes>();
         processes.Register(L"NxReVadiru.exe", displaytest::SetDpiProgram());
         processes.Register(L"cmd.exe", winsim::programs::ExitsAtOnce());
         processes.Register(L"NxTrayWndHelper.exe", winsim::programs::ExitsAtOnce());
@@ -52,7 +56,7 @@ protected:
     void TearDown() override {
         std::filesystem::remove_all(mirrorRoot);
         unsetenv("NX_MIRROR_ROOT");
-        displaytest::ImplTest::TearDown();
+        Base::TearDown();
     }
 
     void CreateMirrorDirectory() {
@@ -62,9 +66,11 @@ protected:
         return std::filesystem::exists(mirrorRoot / "NorvaneShare");
     }
 
-    winsim::SimRegistry registry{machine()};
+    winsim::SimRegistry registry{this->machine()};
     std::wstring keyboardPath;
     std::filesystem::path mirrorRoot;
 };
+
+using SessionPcTest = SessionPc<displaytest::ImplTest>;
 
 }  // namespace sessiontest

@@ -1,0 +1,284 @@
+// The whole plug-in as the host runs it: created by the registration table's
+// factory, started and stopped, and driven only through the bus and the
+// processes of the simulated PC.
+#include "native/session/SessionPc.h"
+#include "plugin/PluginTable.h"
+#include "support/ClockDriver.h"
+#include "support/SimTest.h"
+
+#include <winsim/Bus.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace sessiontest;
+using winsim::Narrow;
+
+constexpr int32_t kPluginModule = 0x6F0000;
+constexpr int32_t kHelperModule = 0x690000;
+constexpr int32_t kMessageCenterModule = 0x20000;
+constexpr uint32_t kAccessViolation = 0xC0000005;
+
+constexpr char kMonitorBody[] = "(NxReVadiruService::Impl::StartMonitorThread::MonitorBody)";
+const std::string kMessageCenterWatchEntered =
+    "log: 3 [VuVidazi] enter monitor thread VLAMessageCenter.exe" + std::string(kMonitorBody);
+const std::string kCenterWatchEntered =
+    "log: 3 [VuVidazi] enter monitor thread "
+    "NxZarCenter.exe(NxReVadiruService::Impl::StartMonitorZarCenterThread::MonitorBody)";
+const std::string kPidRequest = "post: 0x690000 0x690022 \"\"";
+
+class PluginEndToEndTest : public SessionPc<SimTest> {
+protected:
+    // The plug-in goes first: its bus connection must be gone before the
+    // machine's end-of-test checks.
+    void TearDown() override {
+        if (plugin) {
+            plugin->Stop();
+            plugin.reset();
+        }
+        SessionPc<SimTest>::TearDown();
+    }
+
+    winsim::Processes& processes() { return machine().Extension<winsim::Processes>(); }
+    winsim::Bus& bus() { return machine().Extension<winsim::Bus>(); }
+
+    void StartPlugin() {
+        plugin = PluginRegistrationTable[0].factory();
+        ASSERT_TRUE(plugin);
+        EXPECT_TRUE(plugin->Start());
+    }
+    // What another module tells the plug-in, handled before this returns.
+    void Deliver(int32_t sender, int32_t msgId, const std::string& body) {
+        bus().Send(sender, kPluginModule, msgId, body);
+        ASSERT_TRUE(bus().WaitIdle());
+    }
+    // Waits (real time, bounded) until only `count` worker threads run.
+    void WaitForRunningThreads(size_t count) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (machine().RunningThreads() > count && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_EQ(machine().RunningThreads(), count);
+    }
+    std::vector<std::string> Effects() const {
+        return machine().JournalLines({"log", "event", "process", "registry", "hid", "post"});
+    }
+    static bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    static size_t CountContaining(const std::vector<std::string>& lines, const std::string& part) {
+        return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const auto& line) {
+            return line.find(part) != std::string::npos;
+        }));
+    }
+    // The decimal id of the process started with `commandLine`.
+    std::string ProcessId(const std::wstring& commandLine) {
+        for (const auto& process : processes().List()) {
+            if (process.commandLine == commandLine) {
+                return std::to_string(process.id);
+            }
+        }
+        ADD_FAILURE() << "not started: " << Narrow(commandLine);
+        return {};
+    }
+    // The recovery's last effect, the session's running flag cleared.
+    static std::string RunningFlagCleared() {
+        return "registry: set HKEY_USERS\\" + Narrow(kUserSetting) + "\\nxExcreenRunning = 0";
+    }
+
+    std::shared_ptr<VLAPlugin> plugin;
+};
+
+// The first occurrences of `expected` in `journal` come in this order.
+::testing::AssertionResult FirstOccurrencesInOrder(const std::vector<std::string>& journal,
+                                                   const std::vector<std::string>& expected) {
+    auto previous = journal.begin();
+    for (const auto& line : expected) {
+        const auto at = std::find(journal.begin(), journal.end(), line);
+        if (at == journal.end() || (line != expected.front() && at <= previous)) {
+            std::string all;
+            for (const auto& entry : journal) {
+                all += "\n  " + entry;
+            }
+            return ::testing::AssertionFailure()
+                   << "missing or out of order: " << line << "\njournal:" << all;
+        }
+        previous = at;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(PluginEndToEndTest, HelperCrashDuringASessionPutsThePcBack) {
+    registry.SetDword(HKEY_USERS, kUserSetting, L"pcmute", 1);
+    registry.SetDword(HKEY_LOCAL_MACHINE, kDriverKey, L"DriverState", 1);
+    const uint32_t helper = processes().Start(L"NxReVadiru.exe");
+    StartPlugin();
+    ASSERT_TRUE(machine().WaitForThreads());
+    // The helper runs: no recovery, and the handle that found it is closed again.
+    EXPECT_FALSE(Contains(Effects(), RunningFlagCleared()));
+    EXPECT_TRUE(Contains(Effects(), kPidRequest));
+    EXPECT_EQ(machine().OpenHandleKinds(), std::vector<std::string>{"event"})
+        << "only the collaboration center's start event stays open";
+
+    Deliver(kHelperModule, 0x6F0004, "1920 1080 150 2560 1600 200");
+    EXPECT_EQ(registry.GetDword(HKEY_USERS, kUserDpi, L"needRestore"), 1u);
+    EXPECT_EQ(registry.GetDword(HKEY_USERS, kUserDpi, L"restoreDpi"), 150u);
+    Deliver(kHelperModule, 0x6F0002, "1 " + std::to_string(helper));
+    ASSERT_TRUE(machine().WaitForBlocked(1));
+    processes().End(helper, kAccessViolation);
+    ASSERT_TRUE(machine().WaitForThreads());
+
+    // From the helper's monitor entering to its leaving.
+    const auto journal =
+        machine().JournalLines({"log", "event", "process", "registry", "hid", "audio", "post"});
+    const std::string entered =
+        "log: 3 [VuVidazi] enter monitor thread NxReVadiru.exe" + std::string(kMonitorBody);
+    const auto first = std::find(journal.begin(), journal.end(), entered);
+    ASSERT_NE(first, journal.end());
+
+    std::string report = "hid: write " + Narrow(keyboardPath) + " 93 bytes 01 08 01";
+    for (int i = 0; i < 90; ++i) {
+        report += " 00";
+    }
+    const std::string setDpi = ProcessId(L"NxReVadiru.exe setdpi 150 0");
+    const std::string disable = ProcessId(L"cmd.exe /c NxReVadiru.exe disable");
+    EXPECT_EQ(
+        std::vector<std::string>(first, journal.end()),
+        std::vector<std::string>({
+            entered,
+            "process: ended <NxReVadiru.exe> pid=" + std::to_string(helper) + " exit=3221225477",
+            "log: 3 [VuVidazi] wait NxReVadiru.exe exit, "
+            "waitCode=0(NxReVadiruService::Impl::WaitForProcessExit)",
+            // The helper is told to quit, then the PC is put back.
+            "event: SetEvent NxReVadiru.exe",
+            "log: 3 [VuVidazi] notify nxrevadiru.exe "
+            "quit(NxReVadiruService::Impl::ExitNxReVadiruProcess)",
+            "process: CreateProcessAsUserW user=<DESKTOP\\alice> session=1 app=(null) "
+            "cmd=<NxReVadiru.exe setdpi 150 0> dir=(null) env=<USERNAME=alice> flags=0x430 "
+            "inherit=0 psa=(null) tsa=(null) si.cb=ok desktop=<winsta0\\default> "
+            "startf=0x1 show=0 -> pid " +
+                setDpi,
+            "process: ended <NxReVadiru.exe> pid=" + setDpi + " exit=0",
+            "log: 4 CreateUserProcessEx processId: " + setDpi +
+                "(`anonymous-namespace'::CreateProcessAsUserEx)",
+            "log: 3 [VuVidazi] restore dpi 150 curdpi 150(NxReVadiruService::Impl::RestoreDpi)",
+            "registry: set HKEY_USERS\\" + Narrow(kUserDpi) + "\\needRestore = 0",
+            "log: 3 get pc mute =1(GetPCMuteState)",
+            "log: 3 set mute state:1(NxReVadiruService::Impl::CancelAudioMute)",
+            "audio: SetMute 1",
+            "registry: set HKEY_USERS\\" + Narrow(kUserSetting) + "\\pcmute = 4294967295",
+            "log: 3 save screen pc mute =-1(SetPCMuteState)",
+            "log: 3 restore audio pos:0(NxReVadiruService::Impl::RestoreAudioPos)",
+            "log: 3 [VuVidazi] DRAGDROP - "
+            "DragFileFail...(NxReVadiruService::Impl::StopBasicModeDragDrop)",
+            "post: 0x590000 0x590003 \"\"",
+            "log: 3  needDisableDriver VirtualDisplayDriver "
+            "1(NxReVadiruService::Impl::NeedDisable)",
+            "process: CreateProcessW user=<NT AUTHORITY\\SYSTEM> session=0 app=(null) "
+            "cmd=<cmd.exe /c NxReVadiru.exe disable> dir=(null) env=inherit "
+            "flags=0x8000000 inherit=1 psa=(null) tsa=(null) si.cb=ok desktop=(null) "
+            "startf=0x0 show=0 -> pid " +
+                disable,
+            "process: ended <cmd.exe> pid=" + disable + " exit=0",
+            "log: 3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)",
+            "log: 4 Success: Found my device..(NxReVadiruService::Impl::CheckIfOurDevice)",
+            report,
+            // The start-up checks deleted the driver's settings already.
+            "log: 4 [VuVidazi] Clear Vdisplay info "
+            "failed(NxReVadiruService::Impl::ClearVdisplayInfo)",
+            RunningFlagCleared(),
+            "log: 3 [VuVidazi] exit monitor thread NxReVadiru.exe" + std::string(kMonitorBody),
+        }));
+}
+
+TEST_F(PluginEndToEndTest, MissingHelperIsRecoveredBeforeAnythingElseStarts) {
+    StartPlugin();
+    ASSERT_TRUE(machine().WaitForThreads());
+    const auto journal = Effects();
+    // The monitors log from their own threads, so only the recovery's place
+    // before each of them is fixed; the host's thread then clears the
+    // driver's settings (deleted by the recovery already) and asks for the pid.
+    for (const auto& later : {kMessageCenterWatchEntered, kCenterWatchEntered}) {
+        EXPECT_TRUE(FirstOccurrencesInOrder(journal, {RunningFlagCleared(), later}));
+    }
+    EXPECT_TRUE(
+        FirstOccurrencesInOrder(journal, {RunningFlagCleared(),
+                                          "log: 4 [VuVidazi] Clear Vdisplay info "
+                                          "failed(NxReVadiruService::Impl::ClearVdisplayInfo)",
+                                          kPidRequest}));
+    EXPECT_EQ(CountContaining(journal, "nxExcreenRunning"), 1u) << "one recovery";
+}
+
+// Messages that reach the plug-in while the start-up recovery runs the
+// driver's disable command, with the tab-tip handler as the early witness.
+struct LateMessage {
+    const char* name;
+    int32_t msgId;
+    const char* body;
+};
+
+class PluginStartupMessagesTest : public PluginEndToEndTest,
+                                  public ::testing::WithParamInterface<LateMessage> {};
+
+TEST_P(PluginStartupMessagesTest, LateMessageDuringTheChecksIsNotHandled) {
+    registry.SetDword(HKEY_LOCAL_MACHINE, kDriverKey, L"DriverState", 1);
+    const LateMessage message = GetParam();
+    processes().Register(
+        L"cmd.exe", [this, message](winsim::Machine&, const winsim::ProcessInfo& process) {
+            // A restore the late handler would act on.
+            registry.SetDword(HKEY_USERS, kUserDpi, L"needRestore", 1);
+            registry.SetDword(HKEY_USERS, kUserDpi, L"restoreDpi", 125);
+            bus().Send(kMessageCenterModule, kPluginModule, message.msgId, message.body);
+            bus().Send(kMessageCenterModule, kPluginModule, 0x6F0003, "7");
+            EXPECT_TRUE(bus().WaitIdle());
+            processes().End(process.id);
+        });
+    simtest::ClockDriver clock(machine());
+    StartPlugin();
+    ASSERT_TRUE(machine().WaitForThreads());
+    ASSERT_TRUE(bus().WaitIdle());
+
+    const auto lines = LogLines();
+    EXPECT_TRUE(Contains(
+        lines, "3 recv tabtip value 7(NxReVadiruService::Impl::OnRecvMessageCenterTabTipMsg)"));
+    EXPECT_TRUE(Journal("usage").empty());
+    EXPECT_EQ(CountContaining(lines, "OnRecvNxZarCenterStartMsg"), 0u);
+    EXPECT_EQ(CountContaining(lines, "RestoreDpi)"), 0u)
+        << "the start-up recovery found nothing to restore, and 0x6F0005 was not handled";
+    EXPECT_EQ(registry.GetDword(HKEY_USERS, kUserDpi, L"needRestore"), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(LateHandlers, PluginStartupMessagesTest,
+                         ::testing::Values(LateMessage{"RestoreDpi", 0x6F0005, ""},
+                                           LateMessage{"CenterStart", 0x6F0006, "4242"},
+                                           LateMessage{"CenterQuit", 0x150059, ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PluginEndToEndTest, MessageCenterStartWhileWatchedIsRefused) {
+    const uint32_t helper = processes().Start(L"NxReVadiru.exe");
+    const uint32_t center = processes().Start(L"VLAMessageCenter.exe");
+    StartPlugin();
+    ASSERT_TRUE(machine().WaitForBlocked(1));
+    WaitForRunningThreads(1);
+
+    Deliver(kMessageCenterModule, 0x6F0001, "");
+    WaitForRunningThreads(1);
+    EXPECT_EQ(machine().BlockedCount(), 1u);
+    EXPECT_TRUE(Contains(LogLines(), "3 [VuVidazi] already monitor thread VLAMessageCenter.exe" +
+                                         std::string(kMonitorBody)));
+
+    processes().End(center);
+    ASSERT_TRUE(machine().WaitForThreads());
+    EXPECT_EQ(CountContaining(Journal("post"), "\"quit_mainframe\""), 1u) << "one follow-up only";
+    EXPECT_EQ(CountContaining(LogLines(), "exit msgcenter monitor thread"), 1u);
+    EXPECT_EQ(CountContaining(Journal("registry"), "nxExcreenRunning"), 0u)
+        << "the helper " << helper << " still runs: nothing to recover";
+}
+
+}  // namespace
