@@ -18,11 +18,11 @@ int RegisterPluginStub(const void*) {
 class SimLibLoaderTest : public SimTest {
 protected:
     void AddManager(bool loaded) {
-        winsim::ModuleSpec spec;
-        spec.path = kManagerPath;
-        spec.exports["RegisterPlugin"] = reinterpret_cast<void*>(&RegisterPluginStub);
-        spec.loaded = loaded;
-        machine().AddModule(spec);
+        winsim::ModuleSpec manager;
+        manager.path = kManagerPath;
+        manager.exports["RegisterPlugin"] = reinterpret_cast<void*>(&RegisterPluginStub);
+        manager.loaded = loaded;
+        machine().AddModule(manager);
     }
 };
 
