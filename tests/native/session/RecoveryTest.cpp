@@ -1,5 +1,6 @@
 // The recovery sequence: every step in order, each step's own conditions, and
 // two recoveries entered together running one after the other.
+#include "native/session/RecoveryJournal.h"
 #include "native/session/SessionPc.h"
 #include "support/ClockDriver.h"
 
@@ -29,56 +30,8 @@ TEST_F(RecoveryTest, PutsEveryThingBackInOrder) {
 
     impl().ReleaseKeyboard();
 
-    const std::string zeros = [] {
-        std::string text;
-        for (int i = 0; i < 90; ++i) {
-            text += " 00";
-        }
-        return text;
-    }();
     EXPECT_EQ(machine().JournalLines(kEffects),
-              std::vector<std::string>({
-                  // The scaling, through the helper's command on the user's desktop.
-                  "process: CreateProcessAsUserW user=<DESKTOP\\alice> session=1 app=(null) "
-                  "cmd=<NxReVadiru.exe setdpi 150 0> dir=(null) env=<USERNAME=alice> flags=0x430 "
-                  "inherit=0 psa=(null) tsa=(null) si.cb=ok desktop=<winsta0\\default> "
-                  "startf=0x1 show=0 -> pid 10000",
-                  "process: ended <NxReVadiru.exe> pid=10000 exit=0",
-                  "log: 4 CreateUserProcessEx processId: "
-                  "10000(`anonymous-namespace'::CreateProcessAsUserEx)",
-                  "log: 3 [VuVidazi] restore dpi 150 curdpi "
-                  "150(NxReVadiruService::Impl::RestoreDpi)",
-                  "registry: set HKEY_USERS\\" + Narrow(kUserDpi) + "\\needRestore = 0",
-                  // The mute, then the position.
-                  "log: 3 get pc mute =1(GetPCMuteState)",
-                  "log: 3 set mute state:1(NxReVadiruService::Impl::CancelAudioMute)",
-                  "audio: SetMute 1",
-                  "registry: set HKEY_USERS\\" + Narrow(kUserSetting) + "\\pcmute = 4294967295",
-                  "log: 3 save screen pc mute =-1(SetPCMuteState)",
-                  "log: 3 restore audio pos:0(NxReVadiruService::Impl::RestoreAudioPos)",
-                  "registry: set HKEY_USERS\\" + Narrow(kUserSetting) + "\\AudioPos = 0",
-                  // Drag-and-drop.
-                  "log: 3 [VuVidazi] DRAGDROP - "
-                  "DragFileFail...(NxReVadiruService::Impl::StopBasicModeDragDrop)",
-                  "post: 0x590000 0x590003 \"\"",
-                  // The virtual display driver, waited for.
-                  "log: 3  needDisableDriver VirtualDisplayDriver "
-                  "1(NxReVadiruService::Impl::NeedDisable)",
-                  "process: CreateProcessW user=<NT AUTHORITY\\SYSTEM> session=0 app=(null) "
-                  "cmd=<cmd.exe /c NxReVadiru.exe disable> dir=(null) env=inherit "
-                  "flags=0x8000000 inherit=1 psa=(null) tsa=(null) si.cb=ok desktop=(null) "
-                  "startf=0x0 show=0 -> pid 10008",
-                  "process: ended <cmd.exe> pid=10008 exit=0",
-                  // The keyboard.
-                  "log: 3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)",
-                  "log: 4 Success: Found my device..(NxReVadiruService::Impl::CheckIfOurDevice)",
-                  "hid: write " + Narrow(keyboardPath) + " 93 bytes 01 08 01" + zeros,
-                  // The driver's settings and the running flag.
-                  "registry: delete HKEY_LOCAL_MACHINE\\SOFTWARE\\DeskSuite\\Drivers\\IDDSettings",
-                  "log: 3 [VuVidazi] Clear Vdisplay info "
-                  "successfully(NxReVadiruService::Impl::ClearVdisplayInfo)",
-                  "registry: set HKEY_USERS\\" + Narrow(kUserSetting) + "\\nxExcreenRunning = 0",
-              }));
+              RecoveryJournal({"10000", "10008", keyboardPath, true, true}));
     EXPECT_FALSE(MirrorDirectoryExists());
     EXPECT_TRUE(machine().Extension<winsim::Audio>().Muted());
 }
