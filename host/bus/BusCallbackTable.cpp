@@ -9,10 +9,17 @@ void BusCallbackTable::Register(int32_t msgId, IPCMessageClient::Callback callba
     callbacks_[msgId] = std::move(shared);
 }
 
+void BusCallbackTable::RegisterOthers(IPCMessageClient::Callback callback) {
+    auto shared = std::make_shared<const IPCMessageClient::Callback>(std::move(callback));
+    std::lock_guard lock(mutex_);
+    others_ = std::move(shared);
+}
+
 void BusCallbackTable::Clear() {
     const std::thread::id self = std::this_thread::get_id();
     std::unique_lock lock(mutex_);
     callbacks_.clear();
+    others_.reset();
     finished_.wait(lock, [&] {
         return std::all_of(running_.begin(), running_.end(),
                            [&](std::thread::id id) { return id == self; });
@@ -25,10 +32,10 @@ void BusCallbackTable::Dispatch(TagIPCMessageItem& item) {
     {
         std::lock_guard lock(mutex_);
         const auto found = callbacks_.find(item.msgId);
-        if (found == callbacks_.end() || !*found->second) {
+        callback = found != callbacks_.end() ? found->second : others_;
+        if (!callback || !*callback) {
             return;
         }
-        callback = found->second;
         // Counted before the lock is let go, so that Clear() cannot return
         // between this lookup and the call.
         running_.insert(self);

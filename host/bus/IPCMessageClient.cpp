@@ -20,6 +20,10 @@ void IPCMessageClient::RegisterMessageCallback(int32_t msgId, Callback callback)
     callbacks_->Register(msgId, std::move(callback));
 }
 
+void IPCMessageClient::RegisterOtherMessagesCallback(Callback callback) {
+    callbacks_->RegisterOthers(std::move(callback));
+}
+
 bool IPCMessageClient::UnRegisterMessageCallbackAll() {
     callbacks_->Clear();
     return true;

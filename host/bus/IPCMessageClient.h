@@ -30,6 +30,9 @@ public:
 
     // Registering an id again replaces its callback.
     void RegisterMessageCallback(int32_t msgId, Callback callback);
+    // Receives every message whose id has no callback of its own; for
+    // development tools that watch the bus.
+    void RegisterOtherMessagesCallback(Callback callback);
     // After it returns no callback of this client runs (a callback already
     // running on another thread is waited for, unless it is the caller itself).
     bool UnRegisterMessageCallbackAll();

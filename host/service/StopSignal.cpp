@@ -21,8 +21,11 @@ public:
         SetEvent(event_.get());
     }
 
-    std::string Wait() const {
-        WaitForSingleObject(event_.get(), INFINITE);
+    std::string Wait(std::optional<std::chrono::milliseconds> limit) const {
+        if (WaitForSingleObject(event_.get(), limit ? static_cast<DWORD>(limit->count())
+                                                    : INFINITE) == WAIT_TIMEOUT) {
+            return "time limit reached";
+        }
         const char* reason = reason_.load();
         return reason != nullptr ? reason : "";
     }
@@ -94,6 +97,6 @@ bool StopSignal::IsReady() const {
     return state_->IsReady();
 }
 
-std::string StopSignal::Wait() const {
-    return state_->Wait();
+std::string StopSignal::Wait(std::optional<std::chrono::milliseconds> limit) const {
+    return state_->Wait(limit);
 }

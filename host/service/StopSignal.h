@@ -2,7 +2,9 @@
 // closing), or the end of its standard input.
 #pragma once
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 class StopSignal {
@@ -14,8 +16,9 @@ public:
 
     // False when the signal could not be set up; Wait() would never return.
     bool IsReady() const;
-    // Blocks until the first stop request; returns what it was.
-    std::string Wait() const;
+    // Blocks until the first stop request, or until `limit` has passed when
+    // one is given; returns what it was.
+    std::string Wait(std::optional<std::chrono::milliseconds> limit = std::nullopt) const;
 
     class State;
 
