@@ -7,6 +7,8 @@
 #include "support/BusInbox.h"
 #include "support/TextLines.h"
 
+#include "support/ChildProcess.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -60,19 +62,9 @@ public:
         const UniqueHandle childOutput(write);
         SetHandleInformation(input_.get(), HANDLE_FLAG_INHERIT, 0);
         SetHandleInformation(output_.get(), HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = childInput.get();
-        startup.hStdOutput = childOutput.get();
-        startup.hStdError = childOutput.get();
-        std::wstring commandLine = L"\"" + ExecutableDirectory() + L"\\nxbus.exe\" " + arguments;
-        PROCESS_INFORMATION started{};
-        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                           &startup, &started)) {
-            process_.reset(started.hProcess);
-            const UniqueHandle thread(started.hThread);
-        }
+        process_ =
+            StartWithStdHandles(L"\"" + ExecutableDirectory() + L"\\nxbus.exe\" " + arguments,
+                                childInput.get(), childOutput.get());
     }
 
     bool IsStarted() const { return static_cast<bool>(process_); }

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ChildProcess.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -240,19 +242,10 @@ public:
         const UniqueHandle output(CreateFileW(transcript.c_str(), GENERIC_WRITE,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = childInput.get();
-        startup.hStdOutput = output.get();
-        startup.hStdError = output.get();
-        std::wstring commandLine =
-            L"\"" + ExecutableDirectory() + L"\\VLAMainService.exe\" --pipe " + pipe;
-        PROCESS_INFORMATION created{};
-        if (output && CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                     nullptr, nullptr, &startup, &created)) {
-            process_.reset(created.hProcess);
-            const UniqueHandle thread(created.hThread);
+        if (output) {
+            process_ = StartWithStdHandles(
+                L"\"" + ExecutableDirectory() + L"\\VLAMainService.exe\" --pipe " + pipe,
+                childInput.get(), output.get());
         }
     }
     ~ServiceHostRun() { Finish(); }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ChildProcess.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -64,21 +66,12 @@ public:
         SetHandleInformation(input_.get(), HANDLE_FLAG_INHERIT, 0);
         SetHandleInformation(output.get(), HANDLE_FLAG_INHERIT, 0);
 
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = childInput.get();
-        startup.hStdOutput = childOutput.get();
-        startup.hStdError = childOutput.get();
-        std::wstring commandLine =
-            L"\"" + ExecutableDirectory() + L"\\VLAMainService.exe\" " + arguments;
-        PROCESS_INFORMATION started{};
-        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                            nullptr, &startup, &started)) {
+        process_ = StartWithStdHandles(
+            L"\"" + ExecutableDirectory() + L"\\VLAMainService.exe\" " + arguments,
+            childInput.get(), childOutput.get());
+        if (!process_) {
             return;
         }
-        process_.reset(started.hProcess);
-        const UniqueHandle thread(started.hThread);
         reader_ = std::thread(&ServiceProcess::Read, std::move(output), transcript_);
     }
 
