@@ -14,6 +14,8 @@
 #include "process/UserProcessLauncher.h"
 #include "support/TextLines.h"
 
+#include "HostFiles.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -36,17 +38,6 @@ fs::path OwnDirectory() {
     wchar_t path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     return fs::path(std::wstring(path, length < MAX_PATH ? length : 0)).parent_path();
-}
-
-std::string Utf8(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                            size, nullptr, nullptr);
-    }
-    return out;
 }
 
 // The path in double quotes, as a command line carries a path with spaces.
@@ -78,7 +69,7 @@ protected:
         previousSink_ = NxLogger::GetInstance().SetSink(
             [this](LOG_MESSAGE_LEVEL level, const std::wstring&, const std::wstring& text) {
                 std::lock_guard lock(mutex_);
-                lines_.push_back(std::to_string(static_cast<int>(level)) + " " + Utf8(text));
+                lines_.push_back(std::to_string(static_cast<int>(level)) + " " + ToUtf8(text));
             });
     }
     void TearDown() override { NxLogger::GetInstance().SetSink(previousSink_); }
@@ -149,7 +140,8 @@ TEST_F(ProcessTest, StartProcessQuotesThePathAndPassesTheDirectory) {
 
     ASSERT_TRUE(
         NXPROCESS::StartProcess(L"  " + path + L" ", L" first second  ", directory.c_str()));
-    EXPECT_EQ(program.Recorded(), (Lines{Utf8(Quoted(path) + L" first second"), Utf8(directory)}));
+    EXPECT_EQ(program.Recorded(),
+              (Lines{ToUtf8(Quoted(path) + L" first second"), ToUtf8(directory)}));
     EXPECT_EQ(LogLines(), Lines{});
 }
 
@@ -158,7 +150,8 @@ TEST_F(ProcessTest, CreateUserProcessStartsTheCommandLineAsGiven) {
     const std::wstring commandLine = Quoted(program.Program()) + L" setdpi 150";
 
     ASSERT_TRUE(CreateUserProcess(commandLine));
-    EXPECT_EQ(program.Recorded(), (Lines{Utf8(commandLine), Utf8(fs::current_path().wstring())}));
+    EXPECT_EQ(program.Recorded(),
+              (Lines{ToUtf8(commandLine), ToUtf8(fs::current_path().wstring())}));
     // One line with the new process's id, which is not 0.
     const Lines lines = LogLines();
     ASSERT_EQ(lines.size(), 1u);
