@@ -1,43 +1,73 @@
-// Stands in for the extended-screen helper where the service runs it. Given
-// "disable" it takes a moment, as turning the virtual display off does. When
-// it is done it appends its arguments as one UTF-8 line to the file named by
-// NX_NXREVADIRU_LOG, if set, so that a test can tell it has finished. Exits 0.
-#include "StandinText.h"
+// Stands in for the extended-screen helper. Every start is recorded (see
+// StartRecord.h) to the file named by NX_NXREVADIRU_LOG or to NxReVadiru.txt
+// beside the program; the file keeps every start, in order.
+//
+//   NxReVadiru.exe session [--crash-after <ms>]
+//       A session: tells the plug-in the screen values in force before it and
+//       its start with its own process id, then runs until the named event
+//       "NxReVadiru.exe" is signalled (exit 0), or crashes after the given
+//       milliseconds (ends with an access violation's code).
+//   NxReVadiru.exe setdpi <value> <flag>
+//       Recorded, exits 0.
+//   NxReVadiru.exe disable
+//       Takes a moment, as turning the virtual display off does, and is
+//       recorded only then, so that the record shows it has finished.
+#include "StandinBus.h"
+#include "StartRecord.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
 
 namespace {
 
+constexpr wchar_t kRecordVariable[] = L"NX_NXREVADIRU_LOG";
 constexpr DWORD kDisableMilliseconds = 500;
+// Only sends; an id no module of the host uses.
+constexpr int32_t kHelperModule = 0x7C0000;
+constexpr int32_t kStartMsg = 0x6F0002;
+constexpr int32_t kScreenValuesMsg = 0x6F0004;
+// Before the session: 1920 x 1080 at 150 %; during it: 2560 x 1600 at 200 %.
+constexpr char kScreenValues[] = "1920 1080 150 2560 1600 200";
+constexpr char kExtendedMode[] = "1";
+constexpr UINT kCrashExitCode = 0xC0000005;
 
-std::wstring Arguments() {
-    std::wstring arguments;
-    int count = 0;
-    const std::unique_ptr<LPWSTR, decltype(&LocalFree)> argv(
-        CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
-    for (int i = 1; argv && i < count; ++i) {
-        arguments += (i > 1 ? L" " : L"") + std::wstring(argv.get()[i]);
+int RunSession(DWORD crashAfterMs) {
+    if (!RecordStart(kRecordVariable)) {
+        return 1;
     }
-    return arguments;
+    // Created before the announcement, so that a quit signal cannot come too early.
+    const HANDLE quit = CreateEventW(nullptr, FALSE, FALSE, L"NxReVadiru.exe");
+    if (quit == nullptr) {
+        return 1;
+    }
+    IPCMessageClient client(kHelperModule, false, false, StandinBusPipe());
+    const std::string start =
+        std::string(kExtendedMode) + " " + std::to_string(GetCurrentProcessId());
+    if (!PostToPlugin(client, kScreenValuesMsg, kScreenValues) ||
+        !PostToPlugin(client, kStartMsg, start)) {
+        CloseHandle(quit);
+        return 2;
+    }
+    const DWORD waited = WaitForSingleObject(quit, crashAfterMs);
+    CloseHandle(quit);
+    if (waited != WAIT_OBJECT_0) {
+        // An abnormal end as the system reports one: no clean-up, a fault's code.
+        TerminateProcess(GetCurrentProcess(), kCrashExitCode);
+    }
+    return 0;
 }
 
 }  // namespace
 
-int wmain() {
-    const std::wstring arguments = Arguments();
-    if (arguments == L"disable") {
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring mode = argc > 1 ? argv[1] : L"";
+    if (mode == L"session") {
+        const bool crashes = argc > 3 && std::wstring(argv[2]) == L"--crash-after";
+        return RunSession(MillisecondsOrInfinite(crashes ? argv[3] : nullptr));
+    }
+    if (mode == L"disable") {
         Sleep(kDisableMilliseconds);
     }
-    const std::wstring logPath = EnvironmentValue(L"NX_NXREVADIRU_LOG");
-    if (!logPath.empty()) {
-        std::ofstream(std::filesystem::path(logPath), std::ios::binary | std::ios::app)
-            << Utf8(arguments) << '\n';
-    }
-    return 0;
+    return RecordStart(kRecordVariable) ? 0 : 1;
 }

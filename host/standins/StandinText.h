@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 
 inline std::string Utf8(const std::wstring& text) {
@@ -21,4 +22,9 @@ inline std::wstring EnvironmentValue(const wchar_t* name) {
     wchar_t value[MAX_PATH] = {};
     const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
     return length < MAX_PATH ? std::wstring(value, length) : std::wstring();
+}
+
+// Milliseconds given as text; INFINITE when there is no text.
+inline DWORD MillisecondsOrInfinite(const wchar_t* text) {
+    return text != nullptr ? static_cast<DWORD>(std::wcstoul(text, nullptr, 10)) : INFINITE;
 }

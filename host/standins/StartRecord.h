@@ -1,7 +1,8 @@
 // How a stand-in was started, for tests to read back: its command line and its
-// working directory, one per line in UTF-8, written to the file named by an
+// working directory, one per line in UTF-8, appended to the file named by an
 // environment variable or, when that is not set (a user's environment block
-// does not carry it), to <program name>.txt beside the program.
+// does not carry it), to <program name>.txt beside the program. A test removes
+// the file first; after several starts it holds one pair of lines per start.
 #pragma once
 
 #include "StandinText.h"
@@ -30,7 +31,7 @@ inline bool RecordStart(const wchar_t* fileVariable) {
     const std::wstring named = EnvironmentValue(fileVariable);
     const std::filesystem::path path =
         named.empty() ? DefaultStartRecordPath() : std::filesystem::path(named);
-    std::ofstream file(path, std::ios::binary);
+    std::ofstream file(path, std::ios::binary | std::ios::app);
     file << Utf8(GetCommandLineW()) << '\n' << Utf8(CurrentDirectory()) << '\n';
     file.close();
     return static_cast<bool>(file);

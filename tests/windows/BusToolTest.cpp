@@ -45,14 +45,13 @@ struct ToolRun {
 class ToolProcess {
 public:
     explicit ToolProcess(const std::wstring& arguments) {
+        UniqueHandle childInput;
+        if (!MakeChildInput(input_, childInput)) {
+            return;
+        }
         SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
         HANDLE read = nullptr;
         HANDLE write = nullptr;
-        if (!CreatePipe(&read, &write, &inheritable, 0)) {
-            return;
-        }
-        const UniqueHandle childInput(read);
-        input_.reset(write);
         // Read only once the child has ended, so the pipe holds all it writes.
         constexpr DWORD kOutputBytes = 1 << 16;
         if (!CreatePipe(&read, &write, &inheritable, kOutputBytes)) {
@@ -60,7 +59,6 @@ public:
         }
         output_.reset(read);
         const UniqueHandle childOutput(write);
-        SetHandleInformation(input_.get(), HANDLE_FLAG_INHERIT, 0);
         SetHandleInformation(output_.get(), HANDLE_FLAG_INHERIT, 0);
         process_ =
             StartWithStdHandles(L"\"" + ExecutableDirectory() + L"\\nxbus.exe\" " + arguments,

@@ -11,26 +11,19 @@
 #include "ModulePaths.h"
 #include "plugin/NxReVadiruServiceImpl.h"
 #include "process/UniqueHandle.h"
-#include "support/TextLines.h"
+#include "support/BusObserver.h"
+#include "support/Polling.h"
+#include "support/ServiceHostRun.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
-#include "support/ChildProcess.h"
-
 #include <windows.h>
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -42,107 +35,6 @@ namespace fs = std::filesystem;
 constexpr wchar_t kBusPipe[] = L"\\\\.\\Pipe\\iVellumAssistant";
 constexpr int32_t kCenterStartMsg = 0x6F0006;
 constexpr int32_t kCenterExitMsg = 0xB90004;
-constexpr std::chrono::seconds kStepTimeout{20};
-constexpr std::chrono::milliseconds kPollInterval{50};
-
-std::string ReadFileText(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-template <typename Condition>
-bool PollUntil(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + kStepTimeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(kPollInterval);
-    }
-    return true;
-}
-
-// True once the broker delivers to `client` as `moduleId`: a post to an absent
-// module is dropped, so a test posts only after its receivers are on the bus.
-bool WaitUntilOnBus(IPCMessageClient& client, int32_t moduleId) {
-    constexpr int32_t kPingMsg = 0x7FFF0001;
-    const auto heard = std::make_shared<std::atomic<bool>>(false);
-    client.RegisterMessageCallback(kPingMsg, [heard](TagIPCMessageItem&) { *heard = true; });
-    TagIPCMessageItem ping;
-    ping.receiverId = moduleId;
-    ping.msgId = kPingMsg;
-    return PollUntil([&] {
-        client.PostIPCMessage(ping);
-        return heard->load();
-    });
-}
-
-// A path in the temporary directory, removed before and after use.
-class ScratchFile {
-public:
-    explicit ScratchFile(const wchar_t* name) : path_(fs::temp_directory_path() / name) {
-        fs::remove(path_, error_);
-    }
-    ~ScratchFile() { fs::remove(path_, error_); }
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
-
-    const fs::path& Path() const { return path_; }
-
-private:
-    fs::path path_;
-    std::error_code error_;
-};
-
-// Sets an environment variable for the lifetime of the object.
-class ScopedVariable {
-public:
-    ScopedVariable(const wchar_t* name, const fs::path& value) : name_(name) {
-        SetEnvironmentVariableW(name, value.c_str());
-    }
-    ~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const wchar_t* name_;
-};
-
-// What one module received, in order: "<msgId hex> <body>", the body as many
-// bytes as the message said.
-class Observer {
-public:
-    Observer(int32_t moduleId, std::vector<int32_t> msgIds, const std::wstring& pipe = kBusPipe)
-        : received_(std::make_shared<Received>()), client_(moduleId, false, false, pipe) {
-        for (const int32_t msgId : msgIds) {
-            client_.RegisterMessageCallback(msgId, [received = received_](TagIPCMessageItem& msg) {
-                std::ostringstream entry;
-                entry << std::hex << msg.msgId << ' '
-                      << std::string(msg.message != nullptr ? msg.message : "",
-                                     static_cast<size_t>(msg.messageLen));
-                std::lock_guard<std::mutex> lock(received->mutex);
-                received->entries.push_back(entry.str());
-            });
-        }
-    }
-    ~Observer() { client_.UnRegisterMessageCallbackAll(); }
-    Observer(const Observer&) = delete;
-    Observer& operator=(const Observer&) = delete;
-
-    IPCMessageClient& Client() const { return client_; }
-    std::vector<std::string> Entries() const {
-        std::lock_guard<std::mutex> lock(received_->mutex);
-        return received_->entries;
-    }
-
-private:
-    struct Received {
-        std::mutex mutex;
-        std::vector<std::string> entries;
-    };
-    std::shared_ptr<Received> received_;
-    mutable IPCMessageClient client_;
-};
 
 UniqueHandle StartCenter() {
     std::wstring commandLine = L"\"" + ExecutableDirectory() + L"\\NxZarCenter.exe\"";
@@ -177,12 +69,12 @@ TEST(CenterTest, KilledCenterIsCleanedUpAfterAndRequestedBackFromTheHost) {
         // The launcher's start request counts its terminator.
         {0x30000, {kPublished, std::string("30003 Silent", 13)}},
     };
-    std::map<int32_t, std::unique_ptr<Observer>> observers;
+    std::map<int32_t, std::unique_ptr<BusObserver>> observers;
     for (const auto& [moduleId, entries] : expected) {
         const int32_t ownMsgId =
             std::stoi(entries.back().substr(0, entries.back().find(' ')), nullptr, 16);
-        observers[moduleId] =
-            std::make_unique<Observer>(moduleId, std::vector<int32_t>{kCenterExitMsg, ownMsgId});
+        observers[moduleId] = std::make_unique<BusObserver>(
+            moduleId, std::vector<int32_t>{kCenterExitMsg, ownMsgId}, kBusPipe);
         ASSERT_TRUE(WaitUntilOnBus(observers[moduleId]->Client(), moduleId))
             << "module " << std::hex << moduleId;
     }
@@ -225,56 +117,6 @@ TEST(CenterTest, KilledCenterIsCleanedUpAfterAndRequestedBackFromTheHost) {
     fs::remove(helperRecord);
 }
 
-// The service host on a pipe of its own, its input a pipe held by the test and
-// its transcript a file.
-class ServiceHostRun {
-public:
-    ServiceHostRun(const std::wstring& pipe, const fs::path& transcript) {
-        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-        HANDLE read = nullptr;
-        HANDLE write = nullptr;
-        if (!CreatePipe(&read, &write, &inheritable, 0)) {
-            return;
-        }
-        const UniqueHandle childInput(read);
-        input_.reset(write);
-        SetHandleInformation(input_.get(), HANDLE_FLAG_INHERIT, 0);
-        const UniqueHandle output(CreateFileW(transcript.c_str(), GENERIC_WRITE,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (output) {
-            process_ = StartWithStdHandles(
-                L"\"" + ExecutableDirectory() + L"\\VLAMainService.exe\" --pipe " + pipe,
-                childInput.get(), output.get());
-        }
-    }
-    ~ServiceHostRun() { Finish(); }
-    ServiceHostRun(const ServiceHostRun&) = delete;
-    ServiceHostRun& operator=(const ServiceHostRun&) = delete;
-
-    bool IsStarted() const { return static_cast<bool>(process_); }
-
-    // Closing its input stops it; it is terminated when it does not end in time.
-    void Finish() {
-        constexpr DWORD kStopTimeoutMs = 20000;
-        input_.reset();
-        if (process_ && WaitForSingleObject(process_.get(), kStopTimeoutMs) != WAIT_OBJECT_0) {
-            TerminateProcess(process_.get(), 1);
-            WaitForSingleObject(process_.get(), INFINITE);
-        }
-        process_.reset();
-    }
-
-private:
-    UniqueHandle input_;
-    UniqueHandle process_;
-};
-
-bool HasLine(const fs::path& file, const std::string& line) {
-    const std::vector<std::string> lines = SplitLines(ReadFileText(file));
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
 // Ends the center that the host started, known by the id it announced.
 bool TerminateAnnouncedCenter(const std::string& announcement) {
     const auto processId =
@@ -291,7 +133,7 @@ TEST(CenterTest, ServiceHostStartsTheCenterOnRequestAndTheCenterAnnouncesOnTheSa
     const ScratchFile pluginLog(L"nx-center-host-plugin.log");
     const ScopedVariable logVariable(L"NX_LOG_FILE", pluginLog.Path());
     const ScopedVariable recordVariable(L"NX_CENTER_RECORD_FILE", centerRecord.Path());
-    ServiceHostRun service(pipe, transcript.Path());
+    ServiceHostRun service(L"--pipe " + pipe, transcript.Path());
     ASSERT_TRUE(service.IsStarted()) << "error " << GetLastError();
     // The host's modules are on the bus before the plug-ins run.
     ASSERT_TRUE(PollUntil([&] {
@@ -300,7 +142,7 @@ TEST(CenterTest, ServiceHostStartsTheCenterOnRequestAndTheCenterAnnouncesOnTheSa
 
     // Stands where the plug-in would on this pipe: hears the announcement and
     // asks for the start.
-    const Observer plugin(0x6F0000, {kCenterStartMsg}, pipe);
+    const BusObserver plugin(0x6F0000, {kCenterStartMsg}, pipe);
     ASSERT_TRUE(WaitUntilOnBus(plugin.Client(), 0x6F0000));
     TagIPCMessageItem request;
     request.receiverId = 0x30000;

@@ -200,8 +200,9 @@ TEST_F(ProcessTest, ExecuteCmdReturnsOnlyOnceTheDisableCommandHasEnded) {
     // The stand-in pauses 500 ms; the tick count may be coarser than that allows.
     constexpr ULONGLONG kDisableTakesAtLeast = 400;
 
-    // The stand-in writes its line after it has taken its time.
-    EXPECT_EQ(ReadFile(record), "disable\n");
+    // The stand-in records its start after it has taken its time.
+    EXPECT_EQ(SplitLines(ReadFile(record)),
+              (Lines{"NxReVadiru.exe disable", ToUtf8(OwnDirectory().wstring())}));
     EXPECT_GE(took, kDisableTakesAtLeast);
     EXPECT_EQ(LogLines(), Lines{});
     fs::remove(record);

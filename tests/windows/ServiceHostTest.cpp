@@ -50,20 +50,18 @@ class ServiceProcess {
 public:
     explicit ServiceProcess(const std::wstring& arguments)
         : transcript_(std::make_shared<Transcript>()) {
+        UniqueHandle childInput;
+        if (!MakeChildInput(input_, childInput)) {
+            return;
+        }
         SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
         HANDLE read = nullptr;
         HANDLE write = nullptr;
         if (!CreatePipe(&read, &write, &inheritable, 0)) {
             return;
         }
-        const UniqueHandle childInput(read);
-        input_.reset(write);
-        if (!CreatePipe(&read, &write, &inheritable, 0)) {
-            return;
-        }
         UniqueHandle output(read);
         const UniqueHandle childOutput(write);
-        SetHandleInformation(input_.get(), HANDLE_FLAG_INHERIT, 0);
         SetHandleInformation(output.get(), HANDLE_FLAG_INHERIT, 0);
 
         process_ = StartWithStdHandles(

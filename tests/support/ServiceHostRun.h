@@ -1,0 +1,54 @@
+// The service host VLAMainService.exe as a child of a Windows test: its input a
+// pipe held by the test, its transcript a file.
+#pragma once
+
+#include "ModulePaths.h"
+#include "process/UniqueHandle.h"
+#include "support/ChildProcess.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+class ServiceHostRun {
+public:
+    ServiceHostRun(const std::wstring& arguments, const std::filesystem::path& transcript) {
+        UniqueHandle childInput;
+        if (!MakeChildInput(input_, childInput)) {
+            return;
+        }
+        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        const UniqueHandle output(CreateFileW(transcript.c_str(), GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (output) {
+            process_ = StartWithStdHandles(
+                L"\"" + ExecutableDirectory() + L"\\VLAMainService.exe\" " + arguments,
+                childInput.get(), output.get());
+        }
+    }
+    ~ServiceHostRun() { Finish(); }
+    ServiceHostRun(const ServiceHostRun&) = delete;
+    ServiceHostRun& operator=(const ServiceHostRun&) = delete;
+
+    bool IsStarted() const { return static_cast<bool>(process_); }
+
+    // Closing its input asks it to stop.
+    void RequestStop() { input_.reset(); }
+
+    // Stops it; it is terminated when it does not end in time.
+    void Finish() {
+        constexpr DWORD kStopTimeoutMs = 20000;
+        RequestStop();
+        if (process_ && WaitForSingleObject(process_.get(), kStopTimeoutMs) != WAIT_OBJECT_0) {
+            TerminateProcess(process_.get(), 1);
+            WaitForSingleObject(process_.get(), INFINITE);
+        }
+        process_.reset();
+    }
+
+private:
+    UniqueHandle input_;
+    UniqueHandle process_;
+};

@@ -1,0 +1,342 @@
+// The whole product side by side under Wine: the service host loads the real
+// plug-in through the manager on the host's own pipe, stand-in programs play
+// the helper, the message center and the collaboration center, and the test
+// watches what a user or another module could see: registry values, how
+// programs were started, bus traffic and the plug-in's log.
+//
+// The plug-in's bus pipe is compiled in, so these tests own the host's pipe
+// while they run; CTest runs them in a program of their own (see
+// tests/CMakeLists.txt).
+#include "HostFiles.h"
+#include "ModulePaths.h"
+#include "process/ActiveConsoleUser.h"
+#include "process/UniqueHandle.h"
+#include "support/BusObserver.h"
+#include "support/ChildProcess.h"
+#include "support/Polling.h"
+#include "support/ScratchKey.h"
+#include "support/ServiceHostRun.h"
+#include "support/TestFiles.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+constexpr wchar_t kHostPipe[] = L"\\\\.\\Pipe\\iVellumAssistant";
+constexpr char kMonitorBody[] = "(NxReVadiruService::Impl::StartMonitorThread::MonitorBody)";
+constexpr char kWaitForExit[] = "(NxReVadiruService::Impl::WaitForProcessExit)";
+const std::vector<std::wstring> kStandIns = {L"NxReVadiru.exe", L"VLAMessageCenter.exe",
+                                             L"NxZarCenter.exe"};
+
+fs::path BesideTests(const wchar_t* name) {
+    return fs::path(ExecutableDirectory()) / name;
+}
+
+// The plug-in's log file as "<level> <text>" lines, without time and thread.
+Lines PluginLog(const fs::path& file) {
+    Lines lines;
+    for (const std::string& line : SplitLines(ReadFileText(file))) {
+        const size_t level = line.find('[');
+        const size_t text = line.find("] ", line.find("] [", level) + 3);
+        if (level != std::string::npos && text != std::string::npos) {
+            lines.push_back(line.substr(level + 1, line.find(']', level) - level - 1) + " " +
+                            line.substr(text + 2));
+        }
+    }
+    return lines;
+}
+
+// The lines that follow the first `skip` ones.
+Lines After(const Lines& lines, size_t skip) {
+    return Lines(lines.begin() + static_cast<std::ptrdiff_t>(std::min(skip, lines.size())),
+                 lines.end());
+}
+
+// `expected` appears in `lines` in this order, other lines between them allowed.
+bool ContainsInOrder(const Lines& lines, const Lines& expected) {
+    auto next = lines.begin();
+    for (const std::string& line : expected) {
+        next = std::find(next, lines.end(), line);
+        if (next == lines.end()) {
+            return false;
+        }
+        ++next;
+    }
+    return true;
+}
+
+std::string Joined(const Lines& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+// The command lines a stand-in recorded, one per start (see StartRecord.h).
+Lines RecordedCommandLines(const fs::path& record) {
+    const Lines lines = SplitLines(ReadFileText(record));
+    Lines commandLines;
+    for (size_t i = 0; i < lines.size(); i += 2) {
+        commandLines.push_back(lines[i]);
+    }
+    return commandLines;
+}
+
+UniqueHandle StartStandIn(const std::wstring& arguments) {
+    return StartWithStdHandles(L"\"" + ExecutableDirectory() + L"\\" + arguments, nullptr, nullptr);
+}
+
+// Ends every stand-in still running, so that none outlives its scenario.
+void EndStandIns() {
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = snapshot && Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
+        if (std::find(kStandIns.begin(), kStandIns.end(), entry.szExeFile) == kStandIns.end()) {
+            continue;
+        }
+        const UniqueHandle process(
+            OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+        if (process && TerminateProcess(process.get(), 1)) {
+            WaitForSingleObject(process.get(), 5000);
+        }
+    }
+}
+
+// What every scenario shares: the plug-in's log and the stand-ins' records in
+// files of their own, the console user's keys, and a running service host.
+class EndToEndTest : public ::testing::Test {
+protected:
+    EndToEndTest()
+        : sid_(GetActiveUserSid()),
+          maker_(HKEY_USERS, sid_ + L"\\SOFTWARE\\Norvane"),
+          product_(HKEY_USERS, sid_ + L"\\SOFTWARE\\Norvane\\DeskSuite"),
+          setting_(HKEY_USERS, sid_ + L"\\SOFTWARE\\Norvane\\DeskSuite\\setting"),
+          restoreProduct_(HKEY_USERS, sid_ + L"\\SOFTWARE\\DeskSuite"),
+          restore_(HKEY_USERS, sid_ + L"\\SOFTWARE\\DeskSuite\\NxReVadiru"),
+          machineMaker_(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Norvane"),
+          machineProduct_(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Norvane\\DeskSuite"),
+          driver_(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Norvane\\DeskSuite\\NxReVadiru"),
+          machineDeskSuite_(HKEY_LOCAL_MACHINE, L"SOFTWARE\\DeskSuite"),
+          vdisplaySettings_(HKEY_LOCAL_MACHINE, L"SOFTWARE\\DeskSuite\\Drivers\\IDDSettings") {
+        EndStandIns();
+    }
+    ~EndToEndTest() override { EndStandIns(); }
+
+    void SetUp() override {
+        ASSERT_FALSE(sid_.empty());
+        for (const wchar_t* value : {L"nxExcreenRunning", L"pcmute", L"AudioPos"}) {
+            setting_.Track(value);
+        }
+        for (const wchar_t* value : {L"needRestore", L"restoreDpi"}) {
+            restore_.Track(value);
+        }
+    }
+
+    // Starts the host and waits until the plug-in runs; the log so far is the
+    // plug-in's start.
+    void StartHost() {
+        host_ = std::make_unique<ServiceHostRun>(L"", transcript_.Path());
+        ASSERT_TRUE(host_->IsStarted()) << "error " << GetLastError();
+        ASSERT_TRUE(PollUntil([&] {
+            return HasLine(transcript_.Path(), "service: 1 plug-in(s) running");
+        })) << ReadFileText(transcript_.Path());
+        startLines_ = PluginLog(pluginLog_.Path()).size();
+    }
+
+    // Stops the host; stand-ins still running are ended once the plug-in has
+    // stopped, so that its watches let go of its library.
+    void StopHost() {
+        host_->RequestStop();
+        EXPECT_TRUE(
+            PollUntil([&] { return HasLine(transcript_.Path(), "service: plug-ins stopped"); }));
+        EndStandIns();
+        host_->Finish();
+        EXPECT_TRUE(HasLine(transcript_.Path(), "service: stopped cleanly"))
+            << ReadFileText(transcript_.Path());
+    }
+
+    // The plug-in's log lines written after its start.
+    Lines SessionLog() const { return After(PluginLog(pluginLog_.Path()), startLines_); }
+
+    bool Logged(const std::string& line) const {
+        const Lines lines = SessionLog();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    // Observers for the given modules, each on the bus.
+    void Observe(const std::vector<int32_t>& modules) {
+        for (const int32_t module : modules) {
+            observers_[module] =
+                std::make_unique<BusObserver>(module, std::vector<int32_t>{}, kHostPipe);
+            ASSERT_TRUE(WaitUntilOnBus(observers_[module]->Client(), module))
+                << "module " << std::hex << module;
+        }
+    }
+
+    // What each observed module received, once it has `expected`'s count.
+    std::map<int32_t, Lines> Received(const std::map<int32_t, Lines>& expected) const {
+        std::map<int32_t, Lines> received;
+        for (const auto& [module, entries] : expected) {
+            const BusObserver& observer = *observers_.at(module);
+            PollUntil([&] { return observer.Entries().size() >= entries.size(); });
+            received[module] = observer.Entries();
+        }
+        return received;
+    }
+
+    const std::wstring sid_;
+    ScratchKey maker_;
+    ScratchKey product_;
+    ScratchKey setting_;
+    ScratchKey restoreProduct_;
+    ScratchKey restore_;
+    ScratchKey machineMaker_;
+    ScratchKey machineProduct_;
+    ScratchKey driver_;
+    ScratchKey machineDeskSuite_;
+    ScratchKey vdisplaySettings_;
+    const ScratchFile pluginLog_{L"nx-e2e-plugin.log"};
+    const ScratchFile usageEvents_{L"nx-e2e-usage.log"};
+    const ScratchFile transcript_{L"nx-e2e-host.txt"};
+    const ScopedVariable logVariable_{L"NX_LOG_FILE", pluginLog_.Path()};
+    const ScopedVariable usageVariable_{L"NX_USAGE_EVENT_FILE", usageEvents_.Path()};
+    // Programs the plug-in starts in the user's session do not get this test's
+    // variables, so every stand-in records beside itself.
+    const ScratchFile helperRecord_{BesideTests(L"NxReVadiru.txt")};
+    const ScratchFile trayRecord_{BesideTests(L"NxTrayWndHelper.txt")};
+    const ScratchFile messageCenterRecord_{BesideTests(L"VLAMessageCenter.txt")};
+    const ScratchFile centerRecord_{BesideTests(L"NxZarCenter.txt")};
+    const ScratchFile centerHelperRecord_{BesideTests(L"NxZarCenterHelper.txt")};
+    std::unique_ptr<ServiceHostRun> host_;
+    size_t startLines_ = 0;
+    std::map<int32_t, std::unique_ptr<BusObserver>> observers_;
+};
+
+TEST_F(EndToEndTest, HelperCrashDuringASessionIsPutRight) {
+    StartHost();
+    // What a session leaves behind: the helper's running flag, the audio moved, a driver to switch
+    // off and the driver's saved settings.
+    setting_.Create();
+    setting_.Set(L"nxExcreenRunning", 1);
+    setting_.Set(L"AudioPos", 2);
+    restore_.Create();
+    driver_.Create();
+    driver_.Set(L"DriverState", 1);
+    vdisplaySettings_.Create();
+    Observe({0x6F0000, 0x590000});
+    // Held so that the quit signal, raised after the helper is gone, can be seen.
+    const UniqueHandle quitSignal(CreateEventW(nullptr, FALSE, FALSE, L"NxReVadiru.exe"));
+    ASSERT_TRUE(quitSignal);
+
+    const UniqueHandle helper = StartStandIn(L"NxReVadiru.exe\" session --crash-after 3000");
+    ASSERT_TRUE(helper) << "error " << GetLastError();
+    const std::string pid = std::to_string(GetProcessId(helper.get()));
+    ASSERT_TRUE(PollUntil([&] {
+        return Logged("3 [VuVidazi] mode:1,processId:" + pid +
+                      "(NxReVadiruService::Impl::OnRecvNxRevadiruStartMsg)");
+    })) << Joined(SessionLog());
+    EXPECT_EQ(restore_.Get(L"needRestore"), std::optional<DWORD>(1));
+    EXPECT_EQ(restore_.Get(L"restoreDpi"), std::optional<DWORD>(150));
+
+    ASSERT_EQ(WaitForSingleObject(helper.get(), 10000), WAIT_OBJECT_0);
+    DWORD exitCode = 0;
+    EXPECT_TRUE(GetExitCodeProcess(helper.get(), &exitCode));
+    EXPECT_EQ(exitCode, 0xC0000005u);
+    EXPECT_EQ(WaitForSingleObject(quitSignal.get(), 10000), WAIT_OBJECT_0);
+    ASSERT_TRUE(PollUntil([&] {
+        return Logged(std::string("3 [VuVidazi] exit monitor thread NxReVadiru.exe") +
+                      kMonitorBody);
+    })) << Joined(SessionLog());
+
+    const Lines log = SessionLog();
+    EXPECT_TRUE(ContainsInOrder(
+        log,
+        {"3 [VuVidazi] get screen info from NxExp, originPrimaryWidth:1920, "
+         "originPrimaryHeight:1080, "
+         "originDpiScale:150, targetPrimaryWidth:2560, targetPrimaryHeight:1600, "
+         "targetDpiScale:200."
+         "(NxReVadiruService::Impl::OnRecvNxRevadiruResolutionMsg)",
+         "3 [VuVidazi] recv nxrevadiru process start "
+         "msg(NxReVadiruService::Impl::OnRecvNxRevadiruStartMsg)",
+         "3 [VuVidazi] mode:1,processId:" + pid +
+             "(NxReVadiruService::Impl::OnRecvNxRevadiruStartMsg)",
+         std::string("3 [VuVidazi] enter monitor thread NxReVadiru.exe") + kMonitorBody,
+         std::string("3 [VuVidazi] wait NxReVadiru.exe exit, waitCode=0") + kWaitForExit,
+         "3 [VuVidazi] notify nxrevadiru.exe quit(NxReVadiruService::Impl::ExitNxReVadiruProcess)",
+         "3 [VuVidazi] DRAGDROP - DragFileFail...(NxReVadiruService::Impl::StopBasicModeDragDrop)",
+         "3  needDisableDriver VirtualDisplayDriver 1(NxReVadiruService::Impl::NeedDisable)",
+         "3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)",
+         "3 [VuVidazi] Clear Vdisplay info "
+         "successfully(NxReVadiruService::Impl::ClearVdisplayInfo)",
+         std::string("3 [VuVidazi] exit monitor thread NxReVadiru.exe") + kMonitorBody}))
+        << Joined(log);
+    EXPECT_EQ(Received({{0x6F0000, {}}, {0x590000, {}}}),
+              (std::map<int32_t, Lines>{
+                  {0x6F0000, {"6f0004 1920 1080 150 2560 1600 200", "6f0002 1 " + pid}},
+                  {0x590000, {"590003 "}}}));
+    EXPECT_EQ(RecordedCommandLines(helperRecord_.Path()),
+              (Lines{"\"" + ToUtf8(ExecutableDirectory()) +
+                         "\\NxReVadiru.exe\" session --crash-after 3000",
+                     "NxReVadiru.exe setdpi 150 0", "NxReVadiru.exe disable"}));
+    EXPECT_EQ(setting_.Get(L"nxExcreenRunning"), std::optional<DWORD>(0));
+    EXPECT_EQ(setting_.Get(L"AudioPos"), std::optional<DWORD>(0));
+    // Wine reports no scaling in force, so the restore stays pending.
+    EXPECT_EQ(restore_.Get(L"needRestore"), std::optional<DWORD>(1));
+    EXPECT_EQ(restore_.Get(L"restoreDpi"), std::optional<DWORD>(150));
+    EXPECT_FALSE(vdisplaySettings_.Exists());
+    StopHost();
+}
+
+TEST_F(EndToEndTest, MessageCenterEndIsAnnouncedAndItsIconCleared) {
+    const UniqueHandle messageCenter = StartStandIn(L"VLAMessageCenter.exe\"");
+    ASSERT_TRUE(messageCenter) << "error " << GetLastError();
+    const std::string pid = std::to_string(GetProcessId(messageCenter.get()));
+    StartHost();
+    ASSERT_TRUE(PollUntil([&] {
+        return ContainsInOrder(
+            PluginLog(pluginLog_.Path()),
+            {std::string("3 [VuVidazi] enter monitor thread VLAMessageCenter.exe") + kMonitorBody});
+    })) << Joined(PluginLog(pluginLog_.Path()));
+    Observe({0x20000, 0x530000, 0xB955F0});
+    // The watch looks the message center up right after its first line.
+    Sleep(1000);
+
+    ASSERT_TRUE(TerminateProcess(messageCenter.get(), 1));
+    const std::map<int32_t, Lines> expected = {
+        {0x20000, {"22711 quit_mainframe"}}, {0x530000, {"22711 "}}, {0xB955F0, {"6f0007 "}}};
+    EXPECT_EQ(Received(expected), expected);
+    ASSERT_TRUE(PollUntil([&] {
+        return Logged(
+            std::string("3 [VuVidazi] exit msgcenter monitor thread VLAMessageCenter.exe") +
+            kMonitorBody);
+    })) << Joined(SessionLog());
+    EXPECT_TRUE(ContainsInOrder(
+        PluginLog(pluginLog_.Path()),
+        {std::string("3 [VuVidazi] enter monitor thread VLAMessageCenter.exe") + kMonitorBody,
+         std::string("3 [VuVidazi] wait VLAMessageCenter.exe exit, waitCode=0") + kWaitForExit,
+         std::string("3 [VuVidazi] exit msgcenter monitor thread VLAMessageCenter.exe") +
+             kMonitorBody}))
+        << Joined(PluginLog(pluginLog_.Path()));
+    ASSERT_TRUE(PollUntil([&] { return !RecordedCommandLines(trayRecord_.Path()).empty(); }));
+    EXPECT_EQ(RecordedCommandLines(trayRecord_.Path()),
+              Lines{"NxTrayWndHelper.exe RefreshNotifyIcon " + pid});
+    StopHost();
+}
+
+}  // namespace
