@@ -233,6 +233,10 @@ bool StartProcess(const std::wstring& applicationPath, const std::wstring& argum
 void NxReVadiruService::Impl::ExecuteCmd() {
     constexpr wchar_t kCommandInterpreterPrefix[] = L"cmd.exe /c ";
     constexpr wchar_t kDisableCommand[] = L"NxReVadiru.exe disable";
+    // The recovery holds its lock across this wait, so a command that hangs
+    // must not hold every later recovery with it. A normal disable is done in
+    // well under a second; a minute leaves room for a slow, busy machine.
+    constexpr DWORD kDisableCommandLimitMs = 60000;
     std::wstring commandLine = std::wstring(kCommandInterpreterPrefix) + kDisableCommand;
     STARTUPINFOW startupInfo{};
     startupInfo.cb = sizeof(startupInfo);
@@ -243,5 +247,9 @@ void NxReVadiruService::Impl::ExecuteCmd() {
         return;
     }
     const CreatedProcess interpreter(info);
-    WaitForSingleObject(interpreter.process.get(), INFINITE);
+    if (WaitForSingleObject(interpreter.process.get(), kDisableCommandLimitMs) == WAIT_TIMEOUT) {
+        // Left running: stopping the driver half-way could leave it worse off.
+        LogError(kExecuteCmd, L"[VuVidazi] disable command still running after ",
+                 kDisableCommandLimitMs, L" ms, recovery goes on");
+    }
 }
