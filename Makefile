@@ -1,6 +1,6 @@
 # Thin front end over the CMake presets. `make test` and `make demo` set up a
 # fresh Debian machine first (as root they install what is missing).
-.PHONY: all deps native windows test test-native test-windows demo clean
+.PHONY: all deps native windows test test-native test-windows demo fuzz fuzz-build fuzz-corpus clean
 
 all: native windows
 
@@ -25,6 +25,21 @@ test: test-native test-windows
 
 demo: windows
 	tools/demo
+
+# Fuzzing is a separate clang build (build/fuzz), kept out of `make test`:
+# building it takes minutes. `make fuzz` runs each target for FUZZ_SECONDS;
+# `make fuzz-corpus` only replays the seed corpora.
+FUZZ_SECONDS ?= 60
+
+fuzz-build: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz
+
+fuzz: fuzz-build
+	tools/fuzz $(FUZZ_SECONDS)
+
+fuzz-corpus: fuzz-build
+	ctest --preset fuzz
 
 clean:
 	rm -rf build

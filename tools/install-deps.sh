@@ -6,7 +6,7 @@ need=""
 have() { command -v "$1" >/dev/null 2>&1; }
 pkg_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in cmake ninja-build g++ make libgtest-dev libgmock-dev googletest clang-format \
-         g++-mingw-w64-x86-64-posix wine64; do
+         g++-mingw-w64-x86-64-posix wine64 clang libclang-rt-14-dev; do
     pkg_installed "$p" || need="$need $p"
 done
 if [ -z "$need" ]; then

@@ -1,29 +1,15 @@
-// A simulated PC in the middle of an extended-screen session: a user at the
-// console, the keyboard driver's HID collection, a playback device, the
-// helper's programs, and the session's marks in the registry.
+// The session's PC (SessionPcSetUp.h) as a GoogleTest fixture, with a mirror
+// directory of its own for the drag-and-drop share.
 #pragma once
 
 #include "native/display/ImplTest.h"
-#include "native/display/SetDpiProgram.h"
-
-#include <winsim/SimDisplay.h>
-#include <winsim/SimHid.h>
-#include <winsim/SimProcesses.h>
-#include <winsim/SimRegistry.h>
-#include <winsim/SimSessions.h>
+#include "native/session/SessionPcSetUp.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 namespace sessiontest {
-
-inline const winsim::UserAccount kUser{L"DESKTOP\\alice", L"S-1-5-21-1-2-3-1001"};
-inline const std::wstring kUserSetting = kUser.sid + L"\\SOFTWARE\\Norvane\\DeskSuite\\setting";
-inline const std::wstring kUserDpi = kUser.sid + L"\\SOFTWARE\\DeskSuite\\NxReVadiru";
-inline const std::wstring kCurrentVersion = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-inline const std::wstring kDriverKey = L"SOFTWARE\\Norvane\\DeskSuite\\NxReVadiru";
-inline const std::wstring kIddSettings = L"SOFTWARE\\DeskSuite\\Drivers\\IDDSettings";
 
 // The machine's set-up on top of `Base`, a SimTest: the plug-in's private
 // state alone (SessionPcTest) or the whole plug-in object.
@@ -32,23 +18,7 @@ class SessionPc : public Base {
 protected:
     void SetUp() override {
         Base::SetUp();
-        winsim::Machine& pc = this->machine();
-        pc.Extension<winsim::Sessions>().LogOnConsole(kUser);
-        registry.CreateKey(HKEY_USERS, kUserSetting);
-        registry.CreateKey(HKEY_USERS, kUserDpi);
-        registry.SetString(HKEY_LOCAL_MACHINE, kCurrentVersion, L"CurrentBuildNumber", L"19045");
-        registry.CreateKey(HKEY_LOCAL_MACHINE, kIddSettings);
-        winsim::DisplayPath display = winsim::DefaultDisplayPath();  // showing 100 percent
-        winsim::SimDisplay(pc).SetPaths({display});
-        winsim::HidDeviceSpec keyboard;
-        keyboard.vendorId = 0xDEED;
-        keyboard.productId = 0xFEED;
-        keyboard.collections = {{0xFF00, 0x0001, 93}};
-        keyboardPath = pc.Extension<winsim::Hid>().AddDevice(keyboard).at(0);
-        auto& processes = pc.Extension<winsim::Processes>();
-        processes.Register(L"NxReVadiru.exe", displaytest::SetDpiProgram());
-        processes.Register(L"cmd.exe", winsim::programs::ExitsAtOnce());
-        processes.Register(L"NxTrayWndHelper.exe", winsim::programs::ExitsAtOnce());
+        keyboardPath = SetUpSessionPc(this->machine(), registry);
         mirrorRoot = std::filesystem::temp_directory_path() /
                      ("nx-mirror-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
         setenv("NX_MIRROR_ROOT", mirrorRoot.string().c_str(), 1);

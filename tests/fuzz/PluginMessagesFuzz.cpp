@@ -1,0 +1,182 @@
+// Every message the plug-in handles, with arbitrary bodies, through the real
+// plug-in: each input starts the plug-in on a fresh simulated PC in a session
+// (the helper, the message center and the collaboration center running, each
+// watched), delivers its messages on the simulated bus to the plug-in's own
+// handler table, and lets virtual time run after each step. At the end the
+// plug-in must still handle a message; then it is stopped, every process ends,
+// and every worker thread must have left with nothing left open.
+//
+// An input is lines, one step each (at most kMaxSteps):
+//   '!' and a byte     the helper, the message center or the collaboration
+//                      center (by the byte's value) ends;
+//   any other byte     a message, chosen by that byte: '1'..'6' 0x6F0001..
+//                      0x6F0006, 'p' 0x690022, 'q' 0x150059, anything else by
+//                      its value; the rest of the line, after one space if
+//                      there is one, is its body, sent as is (no terminator).
+// The programs started first get the process ids 10000, 10008 and 10016.
+#include "SettleMachine.h"
+#include "native/session/SessionPcSetUp.h"
+#include "plugin/PluginTable.h"
+
+#include <winsim/Bus.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace {
+
+using fuzzsupport::Settle;
+using fuzzsupport::SettleUntil;
+
+constexpr const wchar_t* kServiceExecutable = L"C:\\Program Files\\DeskSuite\\VLAMainService.exe";
+constexpr int32_t kPluginModule = 0x6F0000;
+constexpr int32_t kHelperModule = 0x690000;
+constexpr size_t kMaxSteps = 16;
+constexpr char kEndProgram = '!';
+constexpr char kBodySeparator = ' ';
+
+struct Handled {
+    char name;
+    int32_t msgId;
+};
+constexpr std::array<Handled, 8> kHandled = {{
+    {'1', 0x6F0001},
+    {'2', 0x6F0002},
+    {'3', 0x6F0003},
+    {'4', 0x6F0004},
+    {'5', 0x6F0005},
+    {'6', 0x6F0006},
+    {'p', 0x690022},
+    {'q', 0x150059},
+}};
+
+// Started in this order, so with the ids 10000, 10008 and 10016.
+constexpr std::array<const wchar_t*, 3> kWatchedPrograms = {
+    L"NxReVadiru.exe", L"VLAMessageCenter.exe", L"NxZarCenter.exe"};
+
+// What proves at the end that the plug-in still handles messages.
+constexpr int32_t kTabTipMsg = 0x6F0003;
+constexpr char kCanaryBody[] = "4242";
+constexpr char kCanaryLine[] =
+    "3 recv tabtip value 4242(NxReVadiruService::Impl::OnRecvMessageCenterTabTipMsg)";
+
+[[noreturn]] void Finding(const char* what, const winsim::Machine& machine) {
+    std::fprintf(stderr, "plug-in messages: %s\n", what);
+    for (const auto& kind : machine.OpenHandleKinds()) {
+        std::fprintf(stderr, "  open: %s\n", kind.c_str());
+    }
+    std::fprintf(stderr, "  %zu worker thread(s) running\n", machine.RunningThreads());
+    std::abort();
+}
+
+int32_t MessageId(char selector) {
+    const auto named = std::find_if(kHandled.begin(), kHandled.end(),
+                                    [selector](const Handled& h) { return h.name == selector; });
+    if (named != kHandled.end()) {
+        return named->msgId;
+    }
+    return kHandled[static_cast<unsigned char>(selector) % kHandled.size()].msgId;
+}
+
+void EndProgram(winsim::Processes& processes, std::string_view which) {
+    const size_t index =
+        which.empty() ? 0 : static_cast<unsigned char>(which.front()) % kWatchedPrograms.size();
+    if (const auto process = processes.Find(kWatchedPrograms[index])) {
+        processes.End(process->id);
+    }
+}
+
+void Step(winsim::Machine& machine, std::string_view line) {
+    if (line.empty()) {
+        return;
+    }
+    if (line.front() == kEndProgram) {
+        EndProgram(machine.Extension<winsim::Processes>(), line.substr(1));
+    } else {
+        std::string_view body = line.substr(1);
+        if (!body.empty() && body.front() == kBodySeparator) {
+            body.remove_prefix(1);
+        }
+        machine.Extension<winsim::Bus>().Send(kHelperModule, kPluginModule, MessageId(line.front()),
+                                              std::string(body));
+    }
+    if (!Settle(machine, SettleUntil::Quiet)) {
+        Finding("the machine did not settle after a step", machine);
+    }
+}
+
+// Stops the plug-in and ends everything it could still be waiting for.
+void Shutdown(winsim::Machine& machine, std::shared_ptr<VLAPlugin>& plugin) {
+    plugin->Stop();
+    auto& processes = machine.Extension<winsim::Processes>();
+    for (const auto& process : processes.List()) {
+        processes.End(process.id);
+    }
+    processes.End(machine.CurrentProcessId());
+    if (!Settle(machine, SettleUntil::NoThreads)) {
+        Finding("worker threads did not end after the stop", machine);
+    }
+    plugin.reset();
+    if (machine.OpenHandleCount() != 0) {
+        Finding("handles or resources left open", machine);
+    }
+}
+
+void Run(std::string_view input) {
+    winsim::Machine machine;
+    const winsim::MachineScope scope(machine);
+    machine.SetExecutablePath(kServiceExecutable);
+    winsim::SimRegistry registry(machine);
+    sessiontest::SetUpSessionPc(machine, registry);
+    auto& processes = machine.Extension<winsim::Processes>();
+    for (const wchar_t* program : kWatchedPrograms) {
+        processes.Start(program);
+    }
+
+    std::shared_ptr<VLAPlugin> plugin = PluginRegistrationTable[0].factory();
+    if (!plugin || !plugin->Start()) {
+        Finding("the plug-in did not start", machine);
+    }
+    if (!Settle(machine, SettleUntil::Quiet)) {
+        Finding("the machine did not settle after the start", machine);
+    }
+    for (size_t step = 0; step < kMaxSteps && !input.empty(); ++step) {
+        const size_t end = std::min(input.find('\n'), input.size());
+        Step(machine, input.substr(0, end));
+        input.remove_prefix(std::min(end + 1, input.size()));
+    }
+
+    machine.ClearJournal();
+    machine.Extension<winsim::Bus>().Send(kHelperModule, kPluginModule, kTabTipMsg, kCanaryBody);
+    if (!Settle(machine, SettleUntil::Quiet)) {
+        Finding("the machine did not settle after the last message", machine);
+    }
+    const auto lines = machine.JournalTexts("log");
+    if (std::find(lines.begin(), lines.end(), kCanaryLine) == lines.end()) {
+        Finding("the plug-in no longer handles messages", machine);
+    }
+    Shutdown(machine, plugin);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // The drag-and-drop mirror is a real directory; point the plug-in at one
+    // that does not exist, so that no input touches the file system.
+    const auto mirror = std::filesystem::temp_directory_path() / "nx-fuzz-no-mirror";
+    setenv("NX_MIRROR_ROOT", mirror.string().c_str(), 1);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Run(std::string_view(reinterpret_cast<const char*>(data), size));
+    return 0;
+}
