@@ -3,6 +3,7 @@
 
 #include "NxLogger.h"
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -26,6 +27,10 @@ public:
     std::vector<std::string> Lines() const {
         std::lock_guard lock(mutex_);
         return lines_;
+    }
+    bool Contains(const std::string& line) const {
+        std::lock_guard lock(mutex_);
+        return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
     }
 
 private:

@@ -4,6 +4,7 @@
 #include "IPCMessageClient.h"
 #include "NxLogger.h"
 #include "support/BusInbox.h"
+#include "support/RawPipeClient.h"
 
 #include <windows.h>
 
@@ -190,21 +191,8 @@ class BusMalformed : public BusTest, public ::testing::WithParamInterface<Malfor
 
 // Writes `bytes` as a bare pipe client and waits until the broker hangs up.
 bool DroppedAfterWriting(const std::wstring& pipe, const std::string& bytes) {
-    const HANDLE raw = CreateFileW(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, 0, nullptr);
-    if (raw == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    const bool sent =
-        WriteFile(raw, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != FALSE;
-    const bool dropped =
-        sent && WaitUntil([&] {
-            DWORD available = 0;
-            return PeekNamedPipe(raw, nullptr, 0, nullptr, &available, nullptr) == FALSE;
-        });
-    CloseHandle(raw);
-    return dropped;
+    const RawPipeClient raw(pipe);
+    return raw.IsConnected() && raw.Write(bytes) && raw.WaitUntilDropped();
 }
 
 TEST_P(BusMalformed, DropsOnlyTheOffendingConnectionWithItsReason) {

@@ -5,37 +5,17 @@
 #include "process/ActiveConsoleUser.h"
 #include "process/UniqueHandle.h"
 #include "support/LogCapture.h"
+#include "support/Polling.h"
 #include "support/ScratchKey.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 
 namespace {
-
-// Polls until `done` holds or ten seconds have passed.
-template <class Done>
-bool Eventually(Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
-bool Logged(const LogCapture& log, const std::string& line) {
-    const auto lines = log.Lines();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 TEST(HelperCrashTest, KilledHelperIsToldToQuitAndThePcIsRecovered) {
     const std::wstring sid = GetActiveUserSid();
@@ -66,16 +46,16 @@ TEST(HelperCrashTest, KilledHelperIsToldToQuitAndThePcIsRecovered) {
     item.messageLen = static_cast<int32_t>(announcement.size());
     impl->OnRecvNxRevadiruStartMsg(item);
     const std::string body = "(NxReVadiruService::Impl::StartMonitorThread::MonitorBody)";
-    ASSERT_TRUE(Eventually(
-        [&] { return Logged(log, "3 [VuVidazi] enter monitor thread NxReVadiru.exe" + body); }));
+    ASSERT_TRUE(PollUntil(
+        [&] { return log.Contains("3 [VuVidazi] enter monitor thread NxReVadiru.exe" + body); }));
     // Time for the monitor to open the helper before it dies.
     Sleep(300);
 
     ASSERT_TRUE(TerminateProcess(helper.hProcess, 3));
     EXPECT_EQ(WaitForSingleObject(quitSignal.get(), 10000), WAIT_OBJECT_0);
-    ASSERT_TRUE(Eventually(
-        [&] { return Logged(log, "3 [VuVidazi] exit monitor thread NxReVadiru.exe" + body); }));
-    EXPECT_TRUE(Logged(log, "3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)"));
+    ASSERT_TRUE(PollUntil(
+        [&] { return log.Contains("3 [VuVidazi] exit monitor thread NxReVadiru.exe" + body); }));
+    EXPECT_TRUE(log.Contains("3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)"));
     EXPECT_EQ(setting.Get(L"nxExcreenRunning"), std::optional<DWORD>(0));
     impl->Stop();
 }
