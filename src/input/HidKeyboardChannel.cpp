@@ -3,6 +3,7 @@
 // and closes it again. Nothing stays open between writes.
 #include "plugin/Log.h"
 #include "plugin/NxReVadiruServiceImpl.h"
+#include "process/LocalMemory.h"
 #include "process/UniqueHandle.h"
 
 #include <windows.h>
@@ -14,8 +15,6 @@ extern "C" {
 
 #include <cwchar>
 #include <iomanip>
-#include <memory>
-#include <new>
 #include <sstream>
 
 using Impl = NxReVadiruService::Impl;
@@ -81,7 +80,7 @@ bool Impl::SetKeyboardDriverFile(HANDLE& device) {
         LogChannel(kOperation, "get device interface list size failed");
         return false;
     }
-    const std::unique_ptr<WCHAR[]> list(new (std::nothrow) WCHAR[listLength]());
+    const LocalPtr<WCHAR[]> list = AllocateZeroed<WCHAR>(listLength);
     if (!list) {
         LogChannel(kOperation, "malloc failed");
         return false;

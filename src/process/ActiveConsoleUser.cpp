@@ -1,6 +1,7 @@
 #define SECURITY_WIN32
 #include "process/ActiveConsoleUser.h"
 
+#include "process/LocalMemory.h"
 #include "process/UniqueHandle.h"
 
 #include <windows.h>
@@ -37,11 +38,6 @@ public:
 private:
     const bool active_;
 };
-
-struct LocalFreeDeleter {
-    void operator()(WCHAR* text) const { LocalFree(text); }
-};
-using LocalString = std::unique_ptr<WCHAR, LocalFreeDeleter>;
 
 struct WtsFreeDeleter {
     void operator()(WTS_SESSION_INFOW* sessions) const { WTSFreeMemory(sessions); }
@@ -92,7 +88,7 @@ std::wstring GetSessionUserName(uint32_t sessionId) {
 
 std::wstring GetUserSidString(const std::wstring& accountName) {
     try {
-        const std::unique_ptr<BYTE[]> sid(new (std::nothrow) BYTE[kSidBytes]());
+        const LocalPtr<BYTE[]> sid = AllocateZeroed<BYTE>(kSidBytes);
         if (!sid) {
             return {};
         }
@@ -108,7 +104,7 @@ std::wstring GetUserSidString(const std::wstring& accountName) {
         if (!ConvertSidToStringSidW(sid.get(), &text)) {
             return {};
         }
-        const LocalString owner(text);
+        const LocalPtr<WCHAR> owner(text);
         return text;
     } catch (const std::bad_alloc&) {
         return {};

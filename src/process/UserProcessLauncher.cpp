@@ -4,6 +4,7 @@
 // command in the service's own session.
 #include "StartProcess.h"
 #include "UserProcessLauncher.h"
+#include "LocalMemory.h"
 #include "UniqueHandle.h"
 #include "SafeString.h"
 #include "plugin/Log.h"
@@ -13,8 +14,6 @@
 #include <userenv.h>
 #include <wtsapi32.h>
 
-#include <memory>
-#include <new>
 #include <string>
 #include <utility>
 
@@ -162,8 +161,8 @@ constexpr size_t kCommandLineCapacity = 32768;
 
 // A zero-filled command-line buffer holding `commandLine`, or none when it is
 // too long, cannot be allocated or cannot be copied.
-std::unique_ptr<wchar_t[]> CommandLineBuffer(const std::wstring& commandLine) {
-    std::unique_ptr<wchar_t[]> buffer(new (std::nothrow) wchar_t[kCommandLineCapacity]());
+LocalPtr<wchar_t[]> CommandLineBuffer(const std::wstring& commandLine) {
+    LocalPtr<wchar_t[]> buffer = AllocateZeroed<wchar_t>(kCommandLineCapacity);
     if (!buffer || commandLine.size() > kCommandLineCapacity - 1 ||
         DE::WcsCopyS(buffer.get(), kCommandLineCapacity, commandLine.c_str()) != 0) {
         return nullptr;
@@ -188,8 +187,7 @@ bool StartProcess(const std::wstring& applicationPath, const std::wstring& argum
     if (path.find(L' ') != std::wstring::npos) {
         path = L"\"" + path + L"\"";
     }
-    const std::unique_ptr<wchar_t[]> commandLine =
-        CommandLineBuffer(path + L" " + TrimSpaces(arguments));
+    const LocalPtr<wchar_t[]> commandLine = CommandLineBuffer(path + L" " + TrimSpaces(arguments));
     if (!commandLine) {
         return false;
     }
