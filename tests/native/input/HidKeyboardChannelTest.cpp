@@ -227,6 +227,34 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const auto& paths) {
                       return std::vector<std::string>{"log: 4 HidP_GetCaps failed." + kCheck,
                                                       kFound, WriteEntry(paths[3], kReleaseDump)};
+                  }},
+        WriteCase{"NoMemoryForTheInterfaceList",
+                  {kDriverDevice},
+                  [](winsim::Machine& machine, winsim::Hid&, const auto&) {
+                      machine.Fail("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY);
+                  },
+                  [](const auto&) {
+                      return std::vector<std::string>{
+                          "log: 4 malloc failed" + kSearch,
+                          FailureLine(kReleaseDump, ERROR_INVALID_HANDLE)};
+                  }},
+        WriteCase{"NoInterfaceCanBeOpened",
+                  {kDriverDevice},
+                  [](winsim::Machine& machine, winsim::Hid&, const auto&) {
+                      machine.Fail("CreateFileW", ERROR_ACCESS_DENIED, -1);
+                  },
+                  [](const auto&) {
+                      return std::vector<std::string>{
+                          FailureLine(kReleaseDump, ERROR_INVALID_HANDLE)};
+                  }},
+        WriteCase{"WriteRefusedByThePlatform",
+                  {kDriverDevice},
+                  [](winsim::Machine& machine, winsim::Hid&, const auto&) {
+                      machine.Fail("WriteFile", ERROR_DEVICE_NOT_CONNECTED);
+                  },
+                  [](const auto&) {
+                      return std::vector<std::string>{
+                          kFound, FailureLine(kReleaseDump, ERROR_DEVICE_NOT_CONNECTED)};
                   }}),
     [](const auto& info) { return std::string(info.param.name); });
 

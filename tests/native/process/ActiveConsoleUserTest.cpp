@@ -137,6 +137,14 @@ INSTANTIATE_TEST_SUITE_P(
                            m.Fail("LookupAccountNameW", ERROR_NONE_MAPPED, 2);
                        },
                        L"", 1, 1},
+        // No memory for the SID's buffer yields nothing; the enumeration then
+        // finds the console as the first active session.
+        ActiveUserCase{"NoMemoryForTheSidBuffer",
+                       [](winsim::Machine& m, Sessions& s) {
+                           s.LogOnConsole(kAlice);
+                           m.Fail("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY);
+                       },
+                       kAlice.sid, 1, 1},
         ActiveUserCase{"EnumerationFails",
                        [](winsim::Machine& m, Sessions& s) {
                            s.LogOnConsole(kAlice);

@@ -234,7 +234,16 @@ INSTANTIATE_TEST_SUITE_P(
                     kStart,
                     "CreateProcessAsUserW",
                     ERROR_ACCESS_DENIED,
-                    {"4 CreateProcessAsUser Failed: 5(NXPROCESS::StartProcess)"}}),
+                    {"4 CreateProcessAsUser Failed: 5(NXPROCESS::StartProcess)"}},
+        // Refused before the user's token is asked for, without a line.
+        FailureCase{
+            "StartNoMemoryForTheCommandLine", kStart, "LocalAlloc", ERROR_NOT_ENOUGH_MEMORY, {}},
+        // No console session: the token is asked for a session that does not exist.
+        FailureCase{"StartConsoleSession",
+                    kStart,
+                    "WTSGetActiveConsoleSessionId",
+                    ERROR_GEN_FAILURE,
+                    {"4 WTSQueryUserToken Failed: 2(NXPROCESS::StartProcess)"}}),
     [](const auto& info) { return std::string(info.param.title); });
 
 class ExecuteCmdTest : public SimTest {
