@@ -137,6 +137,15 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    {Recorded(1), AttachError("-2147221008"), kConsumedInRegistry, kConsumed},
                    false},
+        CancelCase{"DefaultDeviceUnavailable",
+                   1,
+                   false,
+                   [](winsim::Machine& machine, winsim::Audio&) {
+                       machine.Fail("IMMDeviceEnumerator::GetDefaultAudioEndpoint",
+                                    static_cast<uint32_t>(E_OUTOFMEMORY));
+                   },
+                   {Recorded(1), AttachError("-2147024882"), kConsumedInRegistry, kConsumed},
+                   false},
         CancelCase{"VolumeControlUnavailable",
                    1,
                    false,

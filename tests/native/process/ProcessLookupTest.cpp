@@ -167,6 +167,13 @@ INSTANTIATE_TEST_SUITE_P(
                                       "4 [VuVidazi] Process32First failed, err=18"}),
     [](const auto& info) { return std::string(info.param.function); });
 
+TEST_F(ProcessLookupTest, FailedNextEntryEndsTheWalkSilently) {
+    processes().Start(L"NxZarCenter.exe");
+    machine().Fail("Process32NextW", ERROR_NO_MORE_FILES);
+    EXPECT_FALSE(impl->GetProcessHandleByName(L"NxZarCenter.exe", false));
+    EXPECT_THAT(LogLines(), IsEmpty());
+}
+
 TEST_F(ProcessLookupTest, WaitOnTheHelperBeforeItsIdIsKnownDoesNotSearch) {
     processes().Start(L"NxReVadiru.exe");
     // A snapshot taken now would leave its own failure line.

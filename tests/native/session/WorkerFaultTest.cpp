@@ -1,6 +1,7 @@
-// Platform failures around the worker threads, the events and the bus: each
-// row makes one call fail and checks every log line and the effects other
-// programs would see. The fixture checks that nothing is left open.
+// Platform failures around the worker threads, the events, the bus and the
+// center's icon clean-up: each row makes one call fail and checks every log
+// line and the effects other programs would see. The fixture checks that
+// nothing is left open.
 #include "native/session/SessionPc.h"
 
 #include <winsim/Bus.h>
@@ -96,6 +97,22 @@ void MessageCenterEndsWhileTheBusIsDown(Impl& impl, winsim::Machine& machine) {
     processes.End(center);
 }
 
+// Every log line of an icon clean-up whose helper cannot be started.
+std::vector<std::string> IconHelperFailures() {
+    std::vector<std::string> lines;
+    for (const char* attempt : {"0", "1", "2"}) {
+        lines.push_back("4 CreateProcessAsUser Failed: 2(NXPROCESS::StartProcess)");
+        lines.push_back(std::string("4 DeleteZarCenterIcon startProcess failed, err:2retry num:") +
+                        attempt + "(NxReVadiruService::Impl::DeleteZarCenterIcon)");
+    }
+    return lines;
+}
+
+// Three starts of the helper at the wrong place, as the clean-up forms it.
+std::vector<std::string> IconHelperStarts(const std::string& commandLine) {
+    return std::vector<std::string>(3, "start " + commandLine);
+}
+
 const std::string kMessageCenterWait =
     "3 [VuVidazi] wait VLAMessageCenter.exe exit, "
     "waitCode=0(NxReVadiruService::Impl::WaitForProcessExit)";
@@ -169,6 +186,21 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     {},
                     {}},
+        WorkerFault{"IconHelperDirectory",
+                    [](Impl& impl, winsim::Machine& machine) {
+                        machine.Fail("PathRemoveFileSpecW", ERROR_INVALID_PARAMETER);
+                        impl.DeleteZarCenterIcon();
+                    },
+                    IconHelperFailures(),
+                    IconHelperStarts("\"C:\\Program Files\\DeskSuite\\VLAMainService.exe\\"
+                                     "NxZarCenterHelper.exe\" RefreshNotifyIcon")},
+        WorkerFault{"IconHelperHostPath",
+                    [](Impl& impl, winsim::Machine& machine) {
+                        machine.Fail("GetModuleFileNameW", ERROR_INSUFFICIENT_BUFFER);
+                        impl.DeleteZarCenterIcon();
+                    },
+                    IconHelperFailures(),
+                    IconHelperStarts("\\NxZarCenterHelper.exe RefreshNotifyIcon")},
         WorkerFault{
             "MessageCenterNoticesWithTheBusDown",
             MessageCenterEndsWhileTheBusIsDown,
