@@ -186,6 +186,18 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     {},
                     {}},
+        // A start announced before the center's end then still counts: the
+        // launcher's wait ends at once (it then finds the center not running).
+        WorkerFault{"CenterStartEventReset",
+                    [](Impl& impl, winsim::Machine& machine) {
+                        impl.zarCenterStartEvent.CreateIfAbsent();
+                        impl.zarCenterStartEvent.Signal();
+                        machine.Fail("ResetEvent", ERROR_INVALID_HANDLE);
+                        impl.zarCenterStartEvent.Reset();
+                        EXPECT_EQ(impl.zarCenterStartEvent.Wait(0), WAIT_OBJECT_0);
+                    },
+                    {},
+                    {}},
         WorkerFault{"IconHelperDirectory",
                     [](Impl& impl, winsim::Machine& machine) {
                         machine.Fail("PathRemoveFileSpecW", ERROR_INVALID_PARAMETER);
