@@ -1,6 +1,6 @@
 # Thin front end over the CMake presets. `make test` and `make demo` set up a
 # fresh Debian machine first (as root they install what is missing).
-.PHONY: all deps native windows test test-native test-windows demo fuzz fuzz-build fuzz-corpus clean
+.PHONY: all deps native windows test test-native test-windows demo measure fuzz fuzz-build fuzz-corpus clean
 
 all: native windows
 
@@ -40,6 +40,14 @@ fuzz: fuzz-build
 
 fuzz-corpus: fuzz-build
 	ctest --preset fuzz
+
+# Builds only the measurement program of each platform, then runs both.
+measure: deps
+	cmake --preset native >/dev/null
+	cmake --build --preset native --target nxmeasure
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows --target nxmeasure
+	tools/measure
 
 clean:
 	rm -rf build
