@@ -1,11 +1,7 @@
 #include "PluginDriver.h"
+#include "support/Polling.h"
 
 #include <stdexcept>
-#include <thread>
-
-namespace {
-constexpr std::chrono::milliseconds kPollInterval{2};
-}  // namespace
 
 PluginState::Handler HandlerFor(int32_t msgId) {
     for (const auto* entries : {&PluginState::EarlyHandlers(), &PluginState::LateHandlers()}) {
@@ -31,19 +27,8 @@ void Deliver(PluginState& plugin, int32_t msgId, const std::string& body) {
     (plugin.*HandlerFor(msgId))(item);
 }
 
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(kPollInterval);
-    }
-    return true;
-}
-
 void WaitForWorkers(const std::shared_ptr<PluginState>& plugin) {
-    if (!WaitUntil([&] { return plugin.use_count() == 1; })) {
+    if (!PollUntil([&] { return plugin.use_count() == 1; })) {
         throw std::runtime_error("the plug-in's worker threads did not end");
     }
 }

@@ -3,9 +3,7 @@
 
 #include "plugin/NxReVadiruServiceImpl.h"
 
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,10 +18,6 @@ TagIPCMessageItem MessageItem(int32_t msgId, const std::string& body);
 
 // Calls that handler with `body`, as the bus client's thread does.
 void Deliver(PluginState& plugin, int32_t msgId, const std::string& body);
-
-// Polls (real time) until `done` holds; false when `limit` passed first.
-bool WaitUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds limit = std::chrono::seconds(30));
 
 // Waits until no worker thread of the plug-in holds its state any more (they
 // share ownership while they run); throws std::runtime_error when they do not end.

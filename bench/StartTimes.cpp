@@ -7,6 +7,7 @@
 #include "Measurements.h"
 #include "PluginDriver.h"
 #include "WatchedPrograms.h"
+#include "support/Polling.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -45,7 +46,7 @@ void MeasureStart(MeasuredPc& pc) {
              Describe(Summarise(absent)));
 
     programs.EndAll();
-    const bool ended = WaitUntil([&] {
+    const bool ended = PollUntil([&] {
         return std::all_of(started.begin(), started.end(),
                            [](const auto& plugin) { return plugin.expired(); });
     });
