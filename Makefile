@@ -1,6 +1,7 @@
 # Thin front end over the CMake presets. `make test` and `make demo` set up a
 # fresh Debian machine first (as root they install what is missing).
-.PHONY: all deps native windows test test-native test-windows demo measure fuzz fuzz-build fuzz-corpus clean
+.PHONY: all deps native windows native-asan native-tsan test test-native test-asan test-tsan \
+        test-windows demo measure fuzz fuzz-build fuzz-corpus clean
 
 all: native windows
 
@@ -18,10 +19,23 @@ windows: deps
 test-native: native
 	ctest --preset native
 
+# The native suite and native conformance again, under AddressSanitizer with
+# UndefinedBehaviorSanitizer (leaks included) and under ThreadSanitizer; the
+# test presets set the sanitizers' options.
+native-asan native-tsan: deps
+	cmake --preset $@ >/dev/null
+	cmake --build --preset $@
+
+test-asan: native-asan
+	ctest --preset native-asan
+
+test-tsan: native-tsan
+	ctest --preset native-tsan
+
 test-windows: windows
 	tools/wine-tests
 
-test: test-native test-windows
+test: test-native test-asan test-tsan test-windows
 
 demo: windows
 	tools/demo
