@@ -247,4 +247,112 @@ TEST_F(PluginEndToEndTest, MessageCenterStartWhileWatchedIsRefused) {
         << "the helper " << helper << " still runs: nothing to recover";
 }
 
+// --- the host stops and destroys the plug-in while its threads still run -----
+
+constexpr int32_t kCenterModule = 0x150000;
+constexpr char kStartupCenterBody[] =
+    "(NxReVadiruService::Impl::StartMonitorZarCenterThread::MonitorBody)";
+constexpr char kAnnouncedCenterBody[] =
+    "(NxReVadiruService::Impl::OnRecvNxZarCenterStartMsg::MonitorBody)";
+constexpr char kLauncher[] = "(NxReVadiruService::Impl::StartNxZarCenter)";
+const std::string kCenterRequest = "post: 0x30000 0x30003 \"Silent\" len=7 type=0";
+
+std::string ForceStopLine(const char* body) {
+    return "log: 3 [VuVidazi] force stop monitor thread " + std::string(body);
+}
+std::string ProcessEndWaitLine(const char* image) {
+    return "log: 3 [VuVidazi] wait " + std::string(image) +
+           " exit, waitCode=0(NxReVadiruService::Impl::WaitForProcessExit)";
+}
+std::vector<std::string> Sorted(std::vector<std::string> lines) {
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+TEST_F(PluginEndToEndTest, DestroyedWhileEveryWatchWaitsEachWatchOnlyForceStops) {
+    const uint32_t helper = processes().Start(L"NxReVadiru.exe");
+    const uint32_t messageCenter = processes().Start(L"VLAMessageCenter.exe");
+    const uint32_t center = processes().Start(L"NxZarCenter.exe");
+    StartPlugin();
+    Deliver(kHelperModule, 0x6F0002, "1 " + std::to_string(helper));
+    Deliver(kCenterModule, 0x6F0006, std::to_string(center));
+    // The message center's, the helper's, and the center's from start-up and as announced.
+    ASSERT_TRUE(machine().WaitForBlocked(4));
+    plugin->Stop();
+    plugin.reset();
+    machine().ClearJournal();
+
+    for (const uint32_t process : {helper, messageCenter, center}) {
+        processes().End(process);
+    }
+    ASSERT_TRUE(machine().WaitForThreads());
+    // No recovery, no notices, no quit signal: each watch logs its wait's end
+    // and that it was stopped; the announced center's exit is still reported.
+    EXPECT_EQ(Sorted(machine().JournalLines(
+                  {"log", "event", "registry", "hid", "audio", "post", "publish", "usage"})),
+              Sorted({
+                  ProcessEndWaitLine("NxReVadiru.exe"),
+                  ForceStopLine(kMonitorBody),
+                  ProcessEndWaitLine("VLAMessageCenter.exe"),
+                  ForceStopLine(kMonitorBody),
+                  ProcessEndWaitLine("NxZarCenter.exe"),
+                  ForceStopLine(kStartupCenterBody),
+                  "log: 3 [VuVidazi] exit, waitCode=0" + std::string(kAnnouncedCenterBody),
+                  "usage: 992612907 ZarExitType=0 ZarLaunchType=-1",
+                  ForceStopLine(kAnnouncedCenterBody),
+              }));
+}
+
+// The launcher that follows a center's end keeps running after the plug-in
+// is gone, waiting on the start event it took or pausing between requests.
+struct LauncherAtStop {
+    const char* name;
+    int deadlinesPassed;  // virtual deadlines between the center's end and the stop
+};
+
+class PluginDestroyedDuringLauncherTest : public PluginEndToEndTest,
+                                          public ::testing::WithParamInterface<LauncherAtStop> {};
+
+TEST_P(PluginDestroyedDuringLauncherTest, LauncherRunsToItsEnd) {
+    processes().Start(L"NxReVadiru.exe");
+    StartPlugin();
+    ASSERT_TRUE(machine().WaitForThreads());
+    const uint32_t center = processes().Start(L"NxZarCenter.exe");
+    Deliver(kCenterModule, 0x6F0006, std::to_string(center));
+    ASSERT_TRUE(machine().WaitForBlocked(1));
+    processes().End(center);
+    // Only the launcher waits on the clock.
+    ASSERT_TRUE(machine().WaitForParked(1));
+    ASSERT_TRUE(Contains(LogLines(), "3 [VuVidazi] Start NxZarCenter." + std::string(kLauncher)));
+    const uint64_t centerEnded = machine().Now();
+    for (int passed = 0; passed < GetParam().deadlinesPassed; ++passed) {
+        machine().AdvanceToNextDeadline();
+        ASSERT_TRUE(machine().WaitForParked(1));
+    }
+    plugin->Stop();
+    plugin.reset();
+    {
+        const simtest::ClockDriver clock(machine());
+        ASSERT_TRUE(machine().WaitForThreads());
+    }
+
+    std::vector<uint64_t> requests;
+    for (const auto& entry : machine().Journal()) {
+        if (entry.kind == "post" && "post: " + entry.text == kCenterRequest) {
+            requests.push_back(entry.time - centerEnded);
+        }
+    }
+    EXPECT_EQ(requests, std::vector<uint64_t>({180000, 300000, 420000}));
+    EXPECT_EQ(machine().Now() - centerEnded, 540000u) << "the whole run";
+    EXPECT_TRUE(Contains(LogLines(), "3 [VuVidazi] exit, waitCode=258" + std::string(kLauncher)))
+        << "the event taken before the stop stays usable until the wait ends";
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, PluginDestroyedDuringLauncherTest,
+                         ::testing::Values(LauncherAtStop{"WaitingForTheCenter", 0},
+                                           LauncherAtStop{"PausingAfterARequest", 1}),
+                         [](const ::testing::TestParamInfo<LauncherAtStop>& info) {
+                             return info.param.name;
+                         });
+
 }  // namespace
