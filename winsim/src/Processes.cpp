@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace winsim {
 
@@ -58,14 +59,15 @@ uint32_t ProcessObject::ExitCode() const {
     return info_.exitCode;
 }
 
-bool ProcessObject::Finish(uint32_t exitCode) {
+bool ProcessObject::ClaimEnd() {
     std::lock_guard lock(mutex_);
-    if (!info_.running) {
-        return false;
-    }
+    return !std::exchange(endClaimed_, true);
+}
+
+void ProcessObject::Finish(uint32_t exitCode) {
+    std::lock_guard lock(mutex_);
     info_.running = false;
     info_.exitCode = exitCode;
-    return true;
 }
 
 void ProcessObject::DenyOpen() {
@@ -216,12 +218,14 @@ std::shared_ptr<ProcessObject> AddProcess(Machine& machine, ProcessInfo info, ui
 }
 
 void EndProcess(Machine& machine, ProcessObject& process, uint32_t exitCode) {
-    if (!process.Finish(exitCode)) {
+    if (!process.ClaimEnd()) {
         return;
     }
+    // A test that saw the process end finds its end in the journal.
     machine.Record("process", "ended <" + Narrow(process.Info().imageName) +
                                   "> pid=" + std::to_string(process.Id()) +
                                   " exit=" + std::to_string(exitCode));
+    process.Finish(exitCode);
     machine.NotifyStateChanged();
 }
 

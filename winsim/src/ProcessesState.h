@@ -26,8 +26,11 @@ public:
     uint32_t Id() const { return id_; }
     bool Running() const;
     uint32_t ExitCode() const;  // STILL_ACTIVE while running
-    // True when this call ended it.
-    bool Finish(uint32_t exitCode);
+    // Ending takes two steps, so that what records the end comes before any
+    // waiter can see it: ClaimEnd is true for the one caller that goes on to
+    // Finish, which sets the exit code and signals the process.
+    bool ClaimEnd();
+    void Finish(uint32_t exitCode);
     void DenyOpen();
     bool OpenDenied() const;
 
@@ -35,6 +38,7 @@ private:
     const uint32_t id_;
     mutable std::mutex mutex_;
     ProcessInfo info_;
+    bool endClaimed_ = false;
     bool openDenied_ = false;
 };
 
