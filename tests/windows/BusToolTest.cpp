@@ -49,17 +49,12 @@ public:
         if (!MakeChildInput(input_, childInput)) {
             return;
         }
-        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-        HANDLE read = nullptr;
-        HANDLE write = nullptr;
         // Read only once the child has ended, so the pipe holds all it writes.
         constexpr DWORD kOutputBytes = 1 << 16;
-        if (!CreatePipe(&read, &write, &inheritable, kOutputBytes)) {
+        UniqueHandle childOutput;
+        if (!MakeChildOutput(output_, childOutput, kOutputBytes)) {
             return;
         }
-        output_.reset(read);
-        const UniqueHandle childOutput(write);
-        SetHandleInformation(output_.get(), HANDLE_FLAG_INHERIT, 0);
         process_ =
             StartWithStdHandles(L"\"" + ExecutableDirectory() + L"\\nxbus.exe\" " + arguments,
                                 childInput.get(), childOutput.get());

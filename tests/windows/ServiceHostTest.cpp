@@ -59,15 +59,11 @@ public:
         if (!MakeChildInput(input_, childInput)) {
             return;
         }
-        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-        HANDLE read = nullptr;
-        HANDLE write = nullptr;
-        if (!CreatePipe(&read, &write, &inheritable, 0)) {
+        UniqueHandle output;
+        UniqueHandle childOutput;
+        if (!MakeChildOutput(output, childOutput)) {
             return;
         }
-        UniqueHandle output(read);
-        const UniqueHandle childOutput(write);
-        SetHandleInformation(output.get(), HANDLE_FLAG_INHERIT, 0);
 
         process_ = StartWithStdHandles(
             L"\"" + ExecutableDirectory() + L"\\VLAMainService.exe\" " + arguments,
