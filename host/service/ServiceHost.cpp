@@ -3,6 +3,7 @@
 #include "BusBroker.h"
 #include "CenterStarter.h"
 #include "ConsoleOutput.h"
+#include "FastClock.h"
 #include "ModulePaths.h"
 #include "PluginsManagerLibrary.h"
 #include "StopSignal.h"
@@ -30,15 +31,25 @@ std::string ErrorSuffix(DWORD error) {
     return " (error " + std::to_string(error) + ")";
 }
 
-// Loads each plug-in library and runs its module initializer; stops at the
-// first that fails, leaving the ones loaded so far in `loaded`.
-bool LoadPlugins(const std::vector<std::wstring>& fileNames, std::vector<PluginModule>& loaded) {
-    for (const std::wstring& fileName : fileNames) {
+// Loads each plug-in library, speeds up its timed waits when asked (before
+// its module initializer, so before it starts any thread) and runs that
+// initializer; stops at the first that
+// fails, leaving the ones loaded so far in `loaded`.
+bool LoadPlugins(const ServiceOptions& options, std::vector<PluginModule>& loaded) {
+    for (const std::wstring& fileName : options.pluginFiles) {
         const std::string name = ToUtf8(fileName);
         UniqueModule module = LoadBesideExecutable(fileName);
         if (!module) {
             PrintLine("service: cannot load " + name + ErrorSuffix(GetLastError()));
             return false;
+        }
+        if (options.clockSpeed > 1) {
+            if (!SpeedUpTimedWaits(module.get(), options.clockSpeed)) {
+                PrintLine("service: cannot speed up the timed waits of " + name);
+                return false;
+            }
+            PrintLine("service: timed waits of " + name + " pass " +
+                      std::to_string(options.clockSpeed) + " times faster");
         }
         const auto initialize =
             module.Export<decltype(&InitializePluginModule)>("InitializePluginModule");
@@ -86,7 +97,7 @@ ServiceExitCode RunPlugins(const ServiceOptions& options, const StopSignal& stop
 
     std::vector<PluginModule> plugins;
     ServiceExitCode result = kExitStartFailed;
-    if (LoadPlugins(options.pluginFiles, plugins)) {
+    if (LoadPlugins(options, plugins)) {
         const unsigned running = manager->StartPlugins();
         PrintLine("service: " + std::to_string(running) + " plug-in(s) running");
         PrintLine("service: press Ctrl+C or close the standard input to stop");

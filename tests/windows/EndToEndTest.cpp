@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -148,10 +149,10 @@ protected:
         }
     }
 
-    // Starts the host and waits until the plug-in runs; the log so far is the
-    // plug-in's start.
-    void StartHost() {
-        host_ = std::make_unique<ServiceHostRun>(L"", transcript_.Path());
+    // Starts the host with `options` and waits until the plug-in runs; the log
+    // so far is the plug-in's start.
+    void StartHost(const std::wstring& options = L"") {
+        host_ = std::make_unique<ServiceHostRun>(options, transcript_.Path());
         ASSERT_TRUE(host_->IsStarted()) << "error " << GetLastError();
         ASSERT_TRUE(PollUntil([&] {
             return HasLine(transcript_.Path(), "service: 1 plug-in(s) running");
@@ -337,6 +338,113 @@ TEST_F(EndToEndTest, MessageCenterEndIsAnnouncedAndItsIconCleared) {
     EXPECT_EQ(RecordedCommandLines(trayRecord_.Path()),
               Lines{"NxTrayWndHelper.exe RefreshNotifyIcon " + pid});
     StopHost();
+}
+
+// The launcher's minutes pass in seconds: a 4.5 s wait for the center to come
+// back by itself, then 3 s pauses after each start request, long enough for
+// Wine to start the center and for it to announce itself.
+constexpr wchar_t kFastClock[] = L"--clock-speed 40";
+constexpr char kAnnounced[] = "(NxReVadiruService::Impl::OnRecvNxZarCenterStartMsg::MonitorBody)";
+constexpr char kLauncher[] = "(NxReVadiruService::Impl::StartNxZarCenter)";
+
+// The process id in the announced watch's "processId:<id>processHandle:<handle>"
+// lines, in the order they were logged.
+Lines WatchedCenterIds(const Lines& log) {
+    const std::string prefix = "3 [VuVidazi] processId:";
+    Lines ids;
+    for (const std::string& line : log) {
+        if (line.starts_with(prefix)) {
+            ids.push_back(line.substr(prefix.size(), line.find("processHandle:") - prefix.size()));
+        }
+    }
+    return ids;
+}
+
+// The usage events written, without their time stamps.
+Lines UsageEvents(const fs::path& file) {
+    Lines events;
+    for (const std::string& line : SplitLines(ReadFileText(file))) {
+        const size_t event = line.find(" 992612907 ");
+        if (event != std::string::npos) {
+            events.push_back(line.substr(event + 1));
+        }
+    }
+    return events;
+}
+
+TEST_F(EndToEndTest, EndedCenterIsCleanedUpAfterAndAskedBackFromTheHost) {
+    StartHost(kFastClock);
+    EXPECT_TRUE(HasLine(transcript_.Path(),
+                        "service: timed waits of NxReVadiruServicePlugin.dll pass 40 times faster"))
+        << ReadFileText(transcript_.Path());
+    // The clean-up's receivers and the host's module that starts the center.
+    Observe({0x20000, 0x270000, 0x40000, 0x30000});
+
+    const UniqueHandle center = StartStandIn(L"NxZarCenter.exe\"");
+    ASSERT_TRUE(center) << "error " << GetLastError();
+    const std::string pid = std::to_string(GetProcessId(center.get()));
+    ASSERT_TRUE(PollUntil([&] { return WatchedCenterIds(SessionLog()) == Lines{pid}; }))
+        << Joined(SessionLog());
+
+    ASSERT_TRUE(TerminateProcess(center.get(), 1));
+    const std::string stoodDown =
+        std::string("3 [VuVidazi] step1, stop start NxZarCenter.0") + kLauncher;
+    ASSERT_TRUE(PollUntil([&] { return Logged(stoodDown); }, std::chrono::seconds(60)))
+        << Joined(SessionLog());
+
+    const Lines log = SessionLog();
+    const Lines watched = WatchedCenterIds(log);
+    ASSERT_EQ(watched.size(), 2u) << Joined(log);
+    const std::string askedBack = watched[1];
+    EXPECT_NE(askedBack, pid);
+    EXPECT_TRUE(ContainsInOrder(
+        log, {std::string("3 [VuVidazi] enter monitor thread.") + kAnnounced,
+              std::string("3 [VuVidazi] exit, waitCode=0") + kAnnounced,
+              "3 [VuVidazi] PublishIPCMessage Ret = "
+              "1(NxReVadiruService::Impl::PublishZarCenterExitMsg)",
+              "3 [VuVidazi] notify nxrevadiru.exe "
+              "quit(NxReVadiruService::Impl::ExitNxReVadiruProcess)",
+              "3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)",
+              std::string("3 [VuVidazi] exit monitor thread.") + kAnnounced,
+              std::string("3 [VuVidazi] Start NxZarCenter.") + kLauncher,
+              std::string("3 [VuVidazi] exit, waitCode=258") + kLauncher,
+              std::string("3 [VuVidazi] step1, post ipc startup zarCenter.") + kLauncher,
+              std::string("3 [VuVidazi] enter monitor thread.") + kAnnounced, stoodDown}))
+        << Joined(log);
+    EXPECT_EQ(
+        std::count(log.begin(), log.end(),
+                   std::string("3 [VuVidazi] step1, post ipc startup zarCenter.") + kLauncher),
+        1)
+        << Joined(log);
+
+    // Every module hears the exit announcement first; the start request counts
+    // its terminator.
+    const std::string published = "b90004 ZAR_SERVICE_UNINIT_ADV_NAME";
+    const std::map<int32_t, Lines> expected = {
+        {0x20000, {published, "22711 quit_zarCenter"}},
+        {0x270000, {published, "150059 "}},
+        {0x40000, {published, "150059 "}},
+        {0x30000, {published, std::string("30003 Silent", 13)}}};
+    EXPECT_EQ(Received(expected), expected);
+    EXPECT_TRUE(HasLine(transcript_.Path(), "host: starting NxZarCenter.exe"))
+        << ReadFileText(transcript_.Path());
+    const std::string directory = ToUtf8(ExecutableDirectory());
+    // The test's start, then the host's, both by the program's quoted path.
+    EXPECT_EQ(RecordedCommandLines(centerRecord_.Path()),
+              (Lines{"\"" + directory + "\\NxZarCenter.exe\"",
+                     "\"" + directory + "\\NxZarCenter.exe\""}));
+    ASSERT_TRUE(
+        PollUntil([&] { return !RecordedCommandLines(centerHelperRecord_.Path()).empty(); }));
+    EXPECT_EQ(RecordedCommandLines(centerHelperRecord_.Path()),
+              Lines{directory + "\\NxZarCenterHelper.exe RefreshNotifyIcon"});
+    EXPECT_EQ(UsageEvents(usageEvents_.Path()),
+              (Lines{"992612907 ZarExitType=0 ZarLaunchType=-1",
+                     "992612907 ZarExitType=-1 ZarLaunchType=0"}));
+    StopHost();
+    // The center asked back was still watched: the stop ends that watch only.
+    EXPECT_TRUE(PollUntil([&] {
+        return Logged(std::string("3 [VuVidazi] force stop monitor thread ") + kAnnounced);
+    })) << Joined(SessionLog());
 }
 
 }  // namespace

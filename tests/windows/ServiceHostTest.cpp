@@ -160,29 +160,47 @@ std::string Joined(const Lines& lines) {
     return text;
 }
 
-TEST(ServiceHost, RunsThePluginUntilItsInputClosesThenStopsInReverseOrder) {
-    ServiceProcess service(std::wstring(L"--pipe ") + kTestPipe);
+struct CleanRun {
+    const char* title;
+    std::wstring options;
+    Lines afterLoad;  // what the host says of the plug-in right after loading it
+};
+
+class ServiceHostRuns : public ::testing::TestWithParam<CleanRun> {};
+
+TEST_P(ServiceHostRuns, ThePluginUntilItsInputClosesThenStopsInReverseOrder) {
+    ServiceProcess service(std::wstring(L"--pipe ") + kTestPipe + GetParam().options);
     ASSERT_TRUE(service.IsStarted()) << "error " << GetLastError();
     ASSERT_TRUE(service.WaitForLine("service: press Ctrl+C or close the standard input to stop"))
         << Joined(service.Finish().output);
 
     const ServiceRun run = service.Finish();
     EXPECT_EQ(run.exitCode, std::optional<DWORD>(0));
-    EXPECT_EQ(run.output, (Lines{"service: bus broker listening on " + kTestPipeText,
-                                 "service: loaded VLAPluginsManager.dll",
-                                 "manager: registered VLAMainService.NxReVadiruServicePlugin",
-                                 "service: loaded NxReVadiruServicePlugin.dll",
-                                 "manager: started VLAMainService.NxReVadiruServicePlugin",
-                                 "service: 1 plug-in(s) running",
-                                 "service: press Ctrl+C or close the standard input to stop",
-                                 "service: stopping (standard input closed)",
-                                 "manager: stopped VLAMainService.NxReVadiruServicePlugin",
-                                 "service: plug-ins stopped",
-                                 "manager: unregistered VLAMainService.NxReVadiruServicePlugin",
-                                 "service: unloaded NxReVadiruServicePlugin.dll",
-                                 "service: unloaded VLAPluginsManager.dll",
-                                 "service: bus broker stopped", "service: stopped cleanly"}));
+    Lines expected = {"service: bus broker listening on " + kTestPipeText,
+                      "service: loaded VLAPluginsManager.dll",
+                      "manager: registered VLAMainService.NxReVadiruServicePlugin"};
+    expected.insert(expected.end(), GetParam().afterLoad.begin(), GetParam().afterLoad.end());
+    expected.insert(
+        expected.end(),
+        {"service: loaded NxReVadiruServicePlugin.dll",
+         "manager: started VLAMainService.NxReVadiruServicePlugin", "service: 1 plug-in(s) running",
+         "service: press Ctrl+C or close the standard input to stop",
+         "service: stopping (standard input closed)",
+         "manager: stopped VLAMainService.NxReVadiruServicePlugin", "service: plug-ins stopped",
+         "manager: unregistered VLAMainService.NxReVadiruServicePlugin",
+         "service: unloaded NxReVadiruServicePlugin.dll", "service: unloaded VLAPluginsManager.dll",
+         "service: bus broker stopped", "service: stopped cleanly"});
+    EXPECT_EQ(run.output, expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, ServiceHostRuns,
+    ::testing::Values(
+        CleanRun{"AsOnAUsersPc", L"", {}},
+        CleanRun{"WithFasterTimedWaits",
+                 L" --clock-speed 40",
+                 {"service: timed waits of NxReVadiruServicePlugin.dll pass 40 times faster"}}),
+    [](const ::testing::TestParamInfo<CleanRun>& info) { return info.param.title; });
 
 struct FailedStart {
     const char* title;
@@ -202,13 +220,18 @@ TEST_P(ServiceHostRefuses, ExitsWithItsCodeAfterUndoingWhatItDid) {
     EXPECT_EQ(run.output, expected.output);
 }
 
-const std::string kUsage = "usage: VLAMainService.exe [--pipe <name>] [plug-in.dll ...]";
+const std::string kUsage =
+    "usage: VLAMainService.exe [--pipe <name>] [--clock-speed <n>] [plug-in.dll ...]";
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, ServiceHostRefuses,
     ::testing::Values(
         FailedStart{"PipeOptionWithoutName", L"--pipe", 2, {kUsage}},
         FailedStart{"UnknownOption", L"--verbose NxReVadiruServicePlugin.dll", 2, {kUsage}},
+        FailedStart{"ClockSpeedWithoutNumber", L"--clock-speed", 2, {kUsage}},
+        FailedStart{"ClockSpeedZero", L"--clock-speed 0", 2, {kUsage}},
+        FailedStart{"ClockSpeedAboveTheFastest", L"--clock-speed 1001", 2, {kUsage}},
+        FailedStart{"ClockSpeedNotAWholeNumber", L"--clock-speed 2.5", 2, {kUsage}},
         FailedStart{"MissingPlugin",
                     std::wstring(L"--pipe ") + kTestPipe + L" NxMissingPlugin.dll",
                     1,
