@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 class ServiceHostRun {
@@ -37,15 +38,23 @@ public:
     // Closing its input asks it to stop.
     void RequestStop() { input_.reset(); }
 
-    // Stops it; it is terminated when it does not end in time.
-    void Finish() {
-        constexpr DWORD kStopTimeoutMs = 20000;
+    // Stops it and gives its exit code; it is terminated, and gives nothing,
+    // when it does not end in time. Real time under Wine: the plug-in's
+    // threads may hold its library for seconds after the stop.
+    std::optional<DWORD> Finish() {
+        constexpr DWORD kStopTimeoutMs = 60000;
         RequestStop();
-        if (process_ && WaitForSingleObject(process_.get(), kStopTimeoutMs) != WAIT_OBJECT_0) {
+        std::optional<DWORD> exitCode;
+        DWORD code = 0;
+        if (process_ && WaitForSingleObject(process_.get(), kStopTimeoutMs) == WAIT_OBJECT_0 &&
+            GetExitCodeProcess(process_.get(), &code)) {
+            exitCode = code;
+        } else if (process_) {
             TerminateProcess(process_.get(), 1);
             WaitForSingleObject(process_.get(), INFINITE);
         }
         process_.reset();
+        return exitCode;
     }
 
 private:

@@ -1,30 +1,24 @@
-// Runs VLAMainService.exe as a child process, talks to it through its standard
-// input and output, and checks the steps it reports and its exit code.
+// Runs VLAMainService.exe as a child process, asks it to stop through its
+// standard input, and checks the steps it reports and its exit code.
 #include "BusBroker.h"
 #include "IPCMessageClient.h"
 #include "ModulePaths.h"
 #include "plugin/NxReVadiruServiceImpl.h"
 #include "process/UniqueHandle.h"
+#include "support/Polling.h"
+#include "support/ServiceHostRun.h"
+#include "support/TestFiles.h"
 #include "support/TextLines.h"
 
 #include <gtest/gtest.h>
 
-#include "support/ChildProcess.h"
-#include "support/Polling.h"
-#include "support/TestFiles.h"
-
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -36,120 +30,36 @@ constexpr milliseconds kStepTimeout{60000};
 constexpr wchar_t kTestPipe[] = L"\\\\.\\Pipe\\NxServiceHostTest";
 const std::string kTestPipeText = "\\\\.\\Pipe\\NxServiceHostTest";
 
-// What the child wrote so far; shared with the thread that reads it.
-struct Transcript {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::string text;
-    std::atomic<bool> finishing{false};
-};
-
 struct ServiceRun {
     std::optional<DWORD> exitCode;  // nothing when it had to be terminated
     Lines output;
 };
 
-// The service host as a child process whose standard input and output are
-// pipes held by the test.
+// The service host with its transcript in a scratch file of its own.
 class ServiceProcess {
 public:
-    explicit ServiceProcess(const std::wstring& arguments)
-        : transcript_(std::make_shared<Transcript>()) {
-        UniqueHandle childInput;
-        if (!MakeChildInput(input_, childInput)) {
-            return;
-        }
-        UniqueHandle output;
-        UniqueHandle childOutput;
-        if (!MakeChildOutput(output, childOutput)) {
-            return;
-        }
+    explicit ServiceProcess(const std::wstring& arguments) : run_(arguments, transcript_.Path()) {}
 
-        process_ = StartWithStdHandles(
-            L"\"" + ExecutableDirectory() + L"\\VLAMainService.exe\" " + arguments,
-            childInput.get(), childOutput.get());
-        if (!process_) {
-            return;
-        }
-        reader_ = std::thread(&ServiceProcess::Read, std::move(output), transcript_);
-    }
-
-    ~ServiceProcess() { Finish(); }
-    ServiceProcess(const ServiceProcess&) = delete;
-    ServiceProcess& operator=(const ServiceProcess&) = delete;
-
-    bool IsStarted() const { return static_cast<bool>(process_); }
+    bool IsStarted() const { return run_.IsStarted(); }
     // Asks the host to stop, as the end of its input does.
-    void CloseInput() { input_.reset(); }
+    void CloseInput() { run_.RequestStop(); }
 
     bool WaitForLine(const std::string& line) const {
-        std::unique_lock<std::mutex> lock(transcript_->mutex);
-        return transcript_->changed.wait_for(lock, kStepTimeout, [&] {
-            const Lines lines = SplitLines(transcript_->text);
-            return std::find(lines.begin(), lines.end(), line) != lines.end();
-        });
+        return PollUntil([&] { return HasLine(transcript_.Path(), line); }, kStepTimeout);
     }
 
-    // Closes the child's input, waits for it to end (terminating it when it
-    // does not) and collects everything it wrote.
+    // Stops the host (terminating it when it does not end) and collects
+    // everything it wrote.
     ServiceRun Finish() {
-        input_.reset();
         ServiceRun run;
-        DWORD code = 0;
-        if (process_) {
-            if (WaitForSingleObject(process_.get(), static_cast<DWORD>(kStepTimeout.count())) ==
-                    WAIT_OBJECT_0 &&
-                GetExitCodeProcess(process_.get(), &code)) {
-                run.exitCode = code;
-            } else {
-                TerminateProcess(process_.get(), 1);
-                WaitForSingleObject(process_.get(), INFINITE);
-            }
-            process_.reset();
-        }
-        transcript_->finishing = true;
-        if (reader_.joinable()) {
-            reader_.join();
-        }
-        std::lock_guard<std::mutex> lock(transcript_->mutex);
-        run.output = SplitLines(transcript_->text);
+        run.exitCode = run_.Finish();
+        run.output = SplitLines(ReadFileText(transcript_.Path()));
         return run;
     }
 
 private:
-    // Polls rather than blocks: a process the child started may inherit the
-    // pipe's write end and keep it open after the child has ended. Once the
-    // child is gone, whatever is left in the pipe is read and the thread ends.
-    static void Read(const UniqueHandle& output, const std::shared_ptr<Transcript>& transcript) {
-        constexpr DWORD kPollMs = 20;
-        char buffer[1024];
-        for (;;) {
-            DWORD available = 0;
-            const bool open = PeekNamedPipe(output.get(), nullptr, 0, nullptr, &available, nullptr);
-            if (open && available == 0) {
-                if (transcript->finishing) {
-                    return;
-                }
-                Sleep(kPollMs);
-                continue;
-            }
-            // Once the writer is gone Wine may refuse the peek while output is
-            // still buffered: read on until the pipe itself says it is empty.
-            DWORD count = 0;
-            const DWORD wanted = open ? std::min<DWORD>(available, sizeof buffer) : sizeof buffer;
-            if (!ReadFile(output.get(), buffer, wanted, &count, nullptr) || count == 0) {
-                return;
-            }
-            std::lock_guard<std::mutex> lock(transcript->mutex);
-            transcript->text.append(buffer, count);
-            transcript->changed.notify_all();
-        }
-    }
-
-    std::shared_ptr<Transcript> transcript_;
-    UniqueHandle input_;
-    UniqueHandle process_;
-    std::thread reader_;
+    const ScratchFile transcript_{L"nx-service-host-test.txt"};
+    ServiceHostRun run_;
 };
 
 std::string Joined(const Lines& lines) {
