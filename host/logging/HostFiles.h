@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // The path in the environment variable `overrideVariable` when set, else
 // `fileName` in the host executable's directory.
@@ -11,4 +12,4 @@ std::wstring FileBesideHost(const wchar_t* overrideVariable, const wchar_t* file
 void AppendLine(const std::wstring& path, const std::string& line);
 // "YYYY-MM-DD hh:mm:ss.mmm " in local time.
 std::string TimestampPrefix();
-std::string ToUtf8(const std::wstring& text);
+std::string ToUtf8(std::wstring_view text);

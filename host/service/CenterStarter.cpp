@@ -1,6 +1,7 @@
 #include "CenterStarter.h"
 
 #include "ConsoleOutput.h"
+#include "HostFiles.h"
 #include "ModulePaths.h"
 #include "process/UniqueHandle.h"
 

@@ -6,4 +6,3 @@
 #include <string_view>
 
 void PrintLine(std::string_view line);
-std::string ToUtf8(std::wstring_view text);

@@ -3,6 +3,7 @@
 #include "BusBroker.h"
 #include "CenterStarter.h"
 #include "ConsoleOutput.h"
+#include "HostFiles.h"
 #include "FastClock.h"
 #include "ModulePaths.h"
 #include "PluginsManagerLibrary.h"

@@ -6,17 +6,6 @@
 #include <cwchar>
 #include <string>
 
-inline std::string Utf8(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                            size, nullptr, nullptr);
-    }
-    return out;
-}
-
 // The value of an environment variable; empty when it is not set or too long.
 inline std::wstring EnvironmentValue(const wchar_t* name) {
     wchar_t value[MAX_PATH] = {};

@@ -5,6 +5,7 @@
 // the file first; after several starts it holds one pair of lines per start.
 #pragma once
 
+#include "HostFiles.h"
 #include "StandinText.h"
 
 #include <windows.h>
@@ -32,7 +33,7 @@ inline bool RecordStart(const wchar_t* fileVariable) {
     const std::filesystem::path path =
         named.empty() ? DefaultStartRecordPath() : std::filesystem::path(named);
     std::ofstream file(path, std::ios::binary | std::ios::app);
-    file << Utf8(GetCommandLineW()) << '\n' << Utf8(CurrentDirectory()) << '\n';
+    file << ToUtf8(GetCommandLineW()) << '\n' << ToUtf8(CurrentDirectory()) << '\n';
     file.close();
     return static_cast<bool>(file);
 }

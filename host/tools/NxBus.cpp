@@ -2,6 +2,7 @@
 // message, or prints every message a module receives.
 #include "BusMessage.h"
 #include "ConsoleOutput.h"
+#include "HostFiles.h"
 #include "IPCMessageClient.h"
 #include "NxBusArguments.h"
 #include "StopSignal.h"

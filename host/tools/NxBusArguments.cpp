@@ -1,6 +1,7 @@
 #include "NxBusArguments.h"
 
 #include "ConsoleOutput.h"
+#include "HostFiles.h"
 
 #include <limits>
 
