@@ -395,8 +395,11 @@ TEST_F(EndToEndTest, EndedCenterIsCleanedUpAfterAndAskedBackFromTheHost) {
     const Lines log = SessionLog();
     const Lines watched = WatchedCenterIds(log);
     ASSERT_EQ(watched.size(), 2u) << Joined(log);
-    const std::string askedBack = watched[1];
-    EXPECT_NE(askedBack, pid);
+    // The center asked back is the one now watched, and it runs.
+    const UniqueHandle askedBack(
+        OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(std::stoul(watched[1]))));
+    ASSERT_TRUE(askedBack) << "error " << GetLastError();
+    EXPECT_EQ(WaitForSingleObject(askedBack.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_TRUE(ContainsInOrder(
         log, {std::string("3 [VuVidazi] enter monitor thread.") + kAnnounced,
               std::string("3 [VuVidazi] exit, waitCode=0") + kAnnounced,
