@@ -15,7 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <cwctype>
+#include <memory>
 #include <string>
+#include <type_traits>
 
 namespace {
 
@@ -44,21 +46,19 @@ bool SameNameIgnoringCase(std::wstring a, std::wstring b) {
     return a == b;
 }
 
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-    ~OwnedHandle() {
-        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle_);
-        }
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
+using OwnedHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+// CreateProcessW with default start-up information; the last error on failure.
+BOOL Create(std::wstring commandLine, DWORD flags, PROCESS_INFORMATION& info) {
+    STARTUPINFOW startupInfo{};
+    startupInfo.cb = sizeof(startupInfo);
+    SetLastError(0);
+    return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                          nullptr, &startupInfo, &info);
+}
 
 TEST(ProcessesConformance, OpenProcessOfIdZeroIsAnInvalidParameter) {
     SetLastError(0);
@@ -97,42 +97,31 @@ TEST(ProcessesConformance, Process32FirstWithAWrongSizeIsABadLength) {
               static_cast<DWORD>(UnderWine() ? ERROR_INSUFFICIENT_BUFFER : ERROR_BAD_LENGTH));
 }
 
-TEST(ProcessesConformance, CreateProcessOfAMissingProgramIsFileNotFound) {
-    std::wstring commandLine = L"nx-no-such-program-5d81.exe argument";
-    STARTUPINFOW startupInfo{};
-    startupInfo.cb = sizeof(startupInfo);
-    PROCESS_INFORMATION info{};
-    SetLastError(0);
-    EXPECT_FALSE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                nullptr, &startupInfo, &info));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(info.hProcess, nullptr);
-    EXPECT_EQ(info.hThread, nullptr);
-}
-
-TEST(ProcessesConformance, CommandLineOf32767CharactersIsTooLong) {
-    std::wstring commandLine = L"nx-no-such-program-5d81.exe ";
-    commandLine.resize(32767, L'a');
-    STARTUPINFOW startupInfo{};
-    startupInfo.cb = sizeof(startupInfo);
-    PROCESS_INFORMATION info{};
-    SetLastError(0);
-    EXPECT_FALSE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                nullptr, &startupInfo, &info));
-    const DWORD error = GetLastError();
-    EXPECT_EQ(error,
-              static_cast<DWORD>(UnderWine() ? ERROR_FILE_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE));
+TEST(ProcessesConformance, MissingProgramsAndOverlongCommandLinesAreRefused) {
+    std::wstring tooLong = L"nx-no-such-program-5d81.exe ";
+    tooLong.resize(32767, L'a');
+    const struct {
+        std::wstring commandLine;
+        long error;
+    } cases[] = {
+        {L"nx-no-such-program-5d81.exe argument", ERROR_FILE_NOT_FOUND},
+        {tooLong, UnderWine() ? ERROR_FILE_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.commandLine.size());
+        PROCESS_INFORMATION info{};
+        EXPECT_FALSE(Create(c.commandLine, 0, info));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(c.error));
+        EXPECT_EQ(info.hProcess, nullptr);
+        EXPECT_EQ(info.hThread, nullptr);
+    }
 }
 
 // The child is this very program, created suspended so that it does nothing
 // until it is terminated.
 TEST(ProcessesConformance, AChildsHandleIsSignalledWhenItEnds) {
-    std::wstring commandLine = L"\"" + OwnPath() + L"\" --gtest_list_tests";
-    STARTUPINFOW startupInfo{};
-    startupInfo.cb = sizeof(startupInfo);
     PROCESS_INFORMATION info{};
-    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                               CREATE_SUSPENDED, nullptr, nullptr, &startupInfo, &info));
+    ASSERT_TRUE(Create(L"\"" + OwnPath() + L"\" --gtest_list_tests", CREATE_SUSPENDED, info));
     const OwnedHandle process(info.hProcess);
     const OwnedHandle thread(info.hThread);
     EXPECT_NE(info.dwProcessId, 0u);

