@@ -73,7 +73,6 @@ INSTANTIATE_TEST_SUITE_P(
                                         f.kind = BusFrameKind::Hello;
                                         f.receiveOwnPublications = true;
                                     }},
-                      RoundTripCase{"Publish", [](BusFrame& f) { f.kind = BusFrameKind::Publish; }},
                       RoundTripCase{"NegativeAndExtremeIds",
                                     [](BusFrame& f) {
                                         f.message.receiverId = -1;
@@ -164,9 +163,6 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"LengthBelowFixedFields",
                       [](std::string& b) { PutU32At(b, kPayloadLengthAt, 33); }, 0,
                       "payload length 33 below the fixed fields"},
-        MalformedCase{"MessageLenLongerThanBody",
-                      [](std::string& b) { PutU32At(b, kMessageLenAt, 5); }, 0,
-                      "messageLen 5 does not match body of 4 bytes"},
         MalformedCase{"MessageLenShorterThanBody",
                       [](std::string& b) { PutU32At(b, kMessageLenAt, 3); }, 0,
                       "messageLen 3 does not match body of 4 bytes"},
@@ -195,8 +191,7 @@ TEST(BusMessageView, BodyArrivesZeroTerminatedWithItsLength) {
         int32_t expectedLen;
         const char* expectedText;
     };
-    for (const Case& c :
-         {Case{"abc", 3, "abc"}, Case{std::string("Silent\0", 7), 7, "Silent"}, Case{"", 0, ""}}) {
+    for (const Case& c : {Case{std::string("Silent\0", 7), 7, "Silent"}, Case{"", 0, ""}}) {
         BusFrame frame;
         frame.message.body = c.body;
         const std::vector<BusFrame> frames = DecodeAll(EncodeBusFrame(frame), 1);

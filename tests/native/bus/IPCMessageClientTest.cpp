@@ -81,8 +81,6 @@ TEST_F(BusClientTest, PublishReachesEveryModuleAndTheSenderOnlyWhenAsked) {
                                  std::pair{&center, &atCenter}}) {
         client->RegisterMessageCallback(0xB90004, inbox->Recorder());
     }
-    winsim::BusObserver observer(Bus(), 0x530000);
-
     TagIPCMessageItem fromPlugin = BusItem(-1, 0xB90004, "ZAR_SERVICE_UNINIT_ADV_NAME");
     EXPECT_TRUE(plugin.PublishIPCMessage(fromPlugin));
     TagIPCMessageItem fromCenter = BusItem(-1, 0xB90004, "again");
@@ -94,31 +92,17 @@ TEST_F(BusClientTest, PublishReachesEveryModuleAndTheSenderOnlyWhenAsked) {
               (std::vector<std::string>{"ZAR_SERVICE_UNINIT_ADV_NAME", "again"}));
     EXPECT_EQ(atCenter.Bodies(),
               (std::vector<std::string>{"ZAR_SERVICE_UNINIT_ADV_NAME", "again"}));
-    ASSERT_EQ(observer.Received().size(), 2u);
-    EXPECT_EQ(observer.Received()[0].receiverId, -1);
-    EXPECT_EQ(observer.Received()[0].senderId, kPlugin);
+    EXPECT_EQ(atHelper.All().at(0).receiverId, -1);
     EXPECT_EQ(BusJournal(),
               (std::vector<std::string>{"publish: 0xb90004 \"ZAR_SERVICE_UNINIT_ADV_NAME\"",
                                         "publish: 0xb90004 \"again\""}));
 }
 
-TEST_F(BusClientTest, RegisteringAnIdAgainReplacesItsCallback) {
+TEST_F(BusClientTest, LatestCallbackOfAnIdIsCalledUntilAllAreUnregistered) {
     BusInbox first, second;
     IPCMessageClient plugin(kPlugin, false, false, kPipe);
-    plugin.RegisterMessageCallback(0x6F0002, first.Recorder());
-    plugin.RegisterMessageCallback(0x6F0002, second.Recorder());
-
-    Bus().Send(kHelper, kPlugin, 0x6F0002, "1,4321");
-    ASSERT_TRUE(Bus().WaitIdle());
-
-    EXPECT_TRUE(first.All().empty());
-    EXPECT_EQ(second.Bodies(), std::vector<std::string>{"1,4321"});
-}
-
-TEST_F(BusClientTest, UnregisterAllStopsDeliveryAndMessagesToOtherIdsAreIgnored) {
-    BusInbox inbox;
-    IPCMessageClient plugin(kPlugin, false, false, kPipe);
-    plugin.RegisterMessageCallback(0x6F0001, inbox.Recorder());
+    plugin.RegisterMessageCallback(0x6F0001, first.Recorder());
+    plugin.RegisterMessageCallback(0x6F0001, second.Recorder());
     Bus().Send(kHelper, kPlugin, 0x6F0009, "unhandled id");
     Bus().Send(kHelper, kPlugin, 0x6F0001, "before");
     ASSERT_TRUE(Bus().WaitIdle());
@@ -127,7 +111,8 @@ TEST_F(BusClientTest, UnregisterAllStopsDeliveryAndMessagesToOtherIdsAreIgnored)
     Bus().Send(kHelper, kPlugin, 0x6F0001, "after");
     ASSERT_TRUE(Bus().WaitIdle());
 
-    EXPECT_EQ(inbox.Bodies(), std::vector<std::string>{"before"});
+    EXPECT_TRUE(first.All().empty());
+    EXPECT_EQ(second.Bodies(), std::vector<std::string>{"before"});
 }
 
 TEST_F(BusClientTest, UnregisterAllWaitsForTheCallbackThatIsRunning) {
@@ -191,12 +176,6 @@ TEST_F(BusClientTest, BusDownOrInjectedFaultFailsTheCallAndIsJournaled) {
                                 "publish: 0xb90004 \"x\" failed",
                                 "post: 0x690000 0x690022 \"\"",
                             }));
-    const std::vector<winsim::BusRecord> sent = Bus().Sent();
-    ASSERT_EQ(sent.size(), 5u);
-    EXPECT_FALSE(sent[0].accepted);
-    EXPECT_TRUE(sent[1].published);
-    EXPECT_TRUE(sent[4].accepted);
-    EXPECT_EQ(sent[4].message.senderId, kPlugin);
 }
 
 TEST_F(BusClientTest, PostToAModuleNobodyConnectedIsAcceptedAndJournaled) {
@@ -205,18 +184,14 @@ TEST_F(BusClientTest, PostToAModuleNobodyConnectedIsAcceptedAndJournaled) {
     EXPECT_EQ(BusJournal(), std::vector<std::string>{"post: 0x590000 0x590003 \"\""});
 }
 
-TEST_F(BusClientTest, ItemsTheBusCannotCarryAreRefusedWithoutReachingIt) {
+// Which items cannot be carried is the copy's business (BusMessageCopy); here
+// only that a refused item never reaches the bus.
+TEST_F(BusClientTest, ItemTheBusCannotCarryIsRefusedWithoutReachingIt) {
     IPCMessageClient plugin(kPlugin, false, false, kPipe);
     TagIPCMessageItem negative = BusItem(kHelper, 1, "abc");
     negative.messageLen = -1;
-    TagIPCMessageItem nullBody = BusItem(kHelper, 1, "");
-    nullBody.message = nullptr;
-    nullBody.messageLen = 3;
-    const std::string huge(kMaxBusBodyBytes + 1, 'x');
-    for (TagIPCMessageItem item : {negative, nullBody, BusItem(kHelper, 1, huge)}) {
-        EXPECT_FALSE(plugin.PostIPCMessage(item));
-        EXPECT_FALSE(plugin.PublishIPCMessage(item));
-    }
+    EXPECT_FALSE(plugin.PostIPCMessage(negative));
+    EXPECT_FALSE(plugin.PublishIPCMessage(negative));
     EXPECT_TRUE(BusJournal().empty());
 }
 
@@ -253,13 +228,9 @@ TEST_P(BusJournalFormat, WritesThePostAndDeliversTheCountedBytesTerminated) {
 INSTANTIATE_TEST_SUITE_P(
     Bodies, BusJournalFormat,
     ::testing::Values(
-        JournalCase{"Plain", "quit_zarCenter", 14, [](TagIPCMessageItem&) {},
-                    "0x30000 0x30003 \"quit_zarCenter\"", "quit_zarCenter"},
         JournalCase{"CountedTerminatorAndRequestType", std::string("Silent\0", 7), 7,
                     [](TagIPCMessageItem& i) { i.messageType = 0; },
                     "0x30000 0x30003 \"Silent\" len=7 type=0", std::string("Silent\0", 7)},
-        JournalCase{"LengthShorterThanTheText", "abcdef", 3, [](TagIPCMessageItem&) {},
-                    "0x30000 0x30003 \"abc\"", "abc"},
         JournalCase{"EscapedBytes", "a\"b\\c\n\xff", 7, [](TagIPCMessageItem&) {},
                     "0x30000 0x30003 \"a\\\"b\\\\c\\x0a\\xff\"", "a\"b\\c\n\xff"},
         JournalCase{"ReservedFieldsSet", "", 0,

@@ -58,13 +58,9 @@ std::string FailureLine(const std::string& dump, DWORD error) {
     return "log: 4 WriteToHidDriver [" + dump + "] failed " + std::to_string(error) + kWrite;
 }
 
-// A "hid" journal text of a 93-byte write.
-std::string WriteText(const std::wstring& path, const std::string& dump) {
-    return "write " + winsim::Narrow(path) + " 93 bytes" + dump;
-}
-
+// The "hid" journal line of a 93-byte write.
 std::string WriteEntry(const std::wstring& path, const std::string& dump) {
-    return "hid: " + WriteText(path, dump);
+    return "hid: write " + winsim::Narrow(path) + " 93 bytes" + dump;
 }
 
 const std::string kSearchFailed = "log: 4 get device interface list size failed" + kSearch;
@@ -78,19 +74,44 @@ protected:
     std::vector<std::string> Effects() { return machine().JournalLines({"log", "hid"}); }
 };
 
-// What a machine holds and what one release write must do on it. `arrange`
-// gets the paths of every interface added, in list order.
+// Gets the paths of every interface added, in list order.
+using Arrange =
+    std::function<void(winsim::Machine&, winsim::Hid&, const std::vector<std::wstring>&)>;
+
+Arrange Failing(const char* function, uint32_t error) {
+    return
+        [=](winsim::Machine& machine, winsim::Hid&, const auto&) { machine.Fail(function, error); };
+}
+
+// Other programs hold the interfaces at these places exclusively.
+Arrange HeldAt(std::vector<size_t> places) {
+    return [=](winsim::Machine&, winsim::Hid& hid, const auto& paths) {
+        for (size_t place : places) {
+            hid.HoldExclusively(paths[place], ERROR_SHARING_VIOLATION);
+        }
+    };
+}
+
+// What a machine holds and what one release write must do on it.
 struct WriteCase {
     const char* name;
     std::vector<HidDeviceSpec> devices;
-    std::function<void(winsim::Machine&, winsim::Hid&, const std::vector<std::wstring>&)> arrange;
-    // The expected effects; `paths` as above.
-    std::function<std::vector<std::string>(const std::vector<std::wstring>&)> effects;
+    Arrange arrange;
+    std::vector<std::string> searchLines;
+    // The write: to the interface at this place in the list when `error` is
+    // 0, otherwise failing with it.
+    size_t writtenTo;
+    DWORD error;
 };
 
 void PrintTo(const WriteCase& writeCase, std::ostream* out) {
     *out << writeCase.name;
 }
+
+// A collection of our device that fails its check, listed before the driver's device.
+const std::vector<HidDeviceSpec> kFailingCheckFirst{{0xDEED, 0xFEED, 0x0100, {kDriverCollection}},
+                                                    kDriverDevice};
+constexpr DWORD kNoDevice = ERROR_INVALID_HANDLE;
 
 class WriteToHidDriverTest : public HidChannelTest,
                              public ::testing::WithParamInterface<WriteCase> {};
@@ -108,154 +129,86 @@ TEST_P(WriteToHidDriverTest, LogsAndWritesAsExpected) {
 
     impl().WriteToHidDriver(report.data());
 
-    EXPECT_EQ(Effects(), GetParam().effects(paths));
+    std::vector<std::string> effects = GetParam().searchLines;
+    effects.push_back(GetParam().error == 0
+                          ? WriteEntry(paths.at(GetParam().writtenTo), kReleaseDump)
+                          : FailureLine(kReleaseDump, GetParam().error));
+    EXPECT_EQ(Effects(), effects);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Machines, WriteToHidDriverTest,
     ::testing::Values(
-        WriteCase{"NoInterfaces",
-                  {},
-                  nullptr,
-                  [](const auto&) {
-                      return std::vector<std::string>{
-                          kSearchFailed, FailureLine(kReleaseDump, ERROR_INVALID_HANDLE)};
-                  }},
+        WriteCase{"NoInterfaces", {}, nullptr, {kSearchFailed}, 0, kNoDevice},
         WriteCase{"OtherVendorsOnly",
                   {kMouse, kOtherKeyboard},
                   nullptr,
-                  [](const auto&) {
-                      return std::vector<std::string>{
-                          kNotOurs, kNotOurs, FailureLine(kReleaseDump, ERROR_INVALID_HANDLE)};
-                  }},
-        WriteCase{"OnlyTheVendorCollectionOfOurDeviceIsUsed",
-                  {kDriverDevice},
-                  nullptr,
-                  [](const auto& paths) {
-                      return std::vector<std::string>{kFound, WriteEntry(paths[2], kReleaseDump)};
-                  }},
-        WriteCase{"OtherVendorsListedFirstAreRejected",
-                  {kMouse, kDriverDevice},
-                  nullptr,
-                  [](const auto& paths) {
-                      return std::vector<std::string>{kNotOurs, kFound,
-                                                      WriteEntry(paths[3], kReleaseDump)};
-                  }},
-        WriteCase{"FirstMatchingCollectionWins",
-                  {kDriverDevice, kDriverDevice},
-                  nullptr,
-                  [](const auto& paths) {
-                      return std::vector<std::string>{kFound, WriteEntry(paths[2], kReleaseDump)};
-                  }},
+                  {kNotOurs, kNotOurs},
+                  0,
+                  kNoDevice},
+        WriteCase{
+            "OnlyTheVendorCollectionOfOurDeviceIsUsed", {kDriverDevice}, nullptr, {kFound}, 2, 0},
+        WriteCase{
+            "FirstMatchingCollectionWins", {kDriverDevice, kDriverDevice}, nullptr, {kFound}, 2, 0},
         WriteCase{"InterfacesHeldBySystemAreSkippedSilently",
                   {kOtherKeyboard, kDriverDevice},
-                  [](winsim::Machine&, winsim::Hid& hid, const auto& paths) {
-                      hid.HoldExclusively(paths[0], ERROR_ACCESS_DENIED);
-                      hid.HoldExclusively(paths[1], ERROR_SHARING_VIOLATION);
-                  },
-                  [](const auto& paths) {
-                      return std::vector<std::string>{kFound, WriteEntry(paths[3], kReleaseDump)};
-                  }},
-        WriteCase{"VendorCollectionHeldByAnotherProgram",
-                  {kDriverDevice},
-                  [](winsim::Machine&, winsim::Hid& hid, const auto& paths) {
-                      hid.HoldExclusively(paths[2], ERROR_SHARING_VIOLATION);
-                  },
-                  [](const auto&) {
-                      return std::vector<std::string>{
-                          FailureLine(kReleaseDump, ERROR_INVALID_HANDLE)};
-                  }},
+                  HeldAt({0, 1}),
+                  {kFound},
+                  3,
+                  0},
+        WriteCase{
+            "VendorCollectionHeldByAnotherProgram", {kDriverDevice}, HeldAt({2}), {}, 0, kNoDevice},
         WriteCase{"VendorPageWithAnotherUsageIsNotOurs",
                   {{0xDEED, 0xFEED, 0x0100, {{0xFF00, 0x0002, kReportSize}}}},
                   nullptr,
-                  [](const auto&) {
-                      return std::vector<std::string>{
-                          FailureLine(kReleaseDump, ERROR_INVALID_HANDLE)};
-                  }},
+                  {},
+                  0,
+                  kNoDevice},
         WriteCase{"DeviceRefusesTheWrite",
                   {kDriverDevice},
                   [](winsim::Machine&, winsim::Hid& hid, const auto& paths) {
                       hid.FailWrites(paths[2], ERROR_GEN_FAILURE);
                   },
-                  [](const auto&) {
-                      return std::vector<std::string>{kFound,
-                                                      FailureLine(kReleaseDump, ERROR_GEN_FAILURE)};
-                  }},
+                  {kFound},
+                  0,
+                  ERROR_GEN_FAILURE},
         WriteCase{"InterfaceListSizeUnavailable",
                   {kDriverDevice},
-                  [](winsim::Machine& machine, winsim::Hid&, const auto&) {
-                      machine.Fail("CM_Get_Device_Interface_List_SizeW", CR_FAILURE);
-                  },
-                  [](const auto&) {
-                      return std::vector<std::string>{
-                          kSearchFailed, FailureLine(kReleaseDump, ERROR_INVALID_HANDLE)};
-                  }},
+                  Failing("CM_Get_Device_Interface_List_SizeW", CR_FAILURE),
+                  {kSearchFailed},
+                  0,
+                  kNoDevice},
         WriteCase{"InterfaceListUnavailable",
                   {kDriverDevice},
-                  [](winsim::Machine& machine, winsim::Hid&, const auto&) {
-                      machine.Fail("CM_Get_Device_Interface_ListW", CR_BUFFER_SMALL);
-                  },
-                  [](const auto&) {
-                      return std::vector<std::string>{
-                          "log: 4 retrieving device interface list failed" + kSearch,
-                          FailureLine(kReleaseDump, ERROR_INVALID_HANDLE)};
-                  }},
-        WriteCase{"UnreadableAttributesRejectSilently",
-                  {{0xDEED, 0xFEED, 0x0100, {kDriverCollection}}, kDriverDevice},
-                  [](winsim::Machine& machine, winsim::Hid&, const auto&) {
-                      machine.Fail("HidD_GetAttributes", ERROR_GEN_FAILURE);
-                  },
-                  [](const auto& paths) {
-                      return std::vector<std::string>{kFound, WriteEntry(paths[3], kReleaseDump)};
-                  }},
-        WriteCase{"UnreadablePreparsedData",
-                  {{0xDEED, 0xFEED, 0x0100, {kDriverCollection}}, kDriverDevice},
-                  [](winsim::Machine& machine, winsim::Hid&, const auto&) {
-                      machine.Fail("HidD_GetPreparsedData", ERROR_NOT_ENOUGH_MEMORY);
-                  },
-                  [](const auto& paths) {
-                      return std::vector<std::string>{
-                          "log: 4 HidD_GetPreparsedData failed." + kCheck, kFound,
-                          WriteEntry(paths[3], kReleaseDump)};
-                  }},
-        WriteCase{"UnreadableCapabilities",
-                  {{0xDEED, 0xFEED, 0x0100, {kDriverCollection}}, kDriverDevice},
-                  [](winsim::Machine& machine, winsim::Hid&, const auto&) {
-                      machine.Fail("HidP_GetCaps",
-                                   static_cast<uint32_t>(HIDP_STATUS_INVALID_PREPARSED_DATA));
-                  },
-                  [](const auto& paths) {
-                      return std::vector<std::string>{"log: 4 HidP_GetCaps failed." + kCheck,
-                                                      kFound, WriteEntry(paths[3], kReleaseDump)};
-                  }},
+                  Failing("CM_Get_Device_Interface_ListW", CR_BUFFER_SMALL),
+                  {"log: 4 retrieving device interface list failed" + kSearch},
+                  0,
+                  kNoDevice},
         WriteCase{"NoMemoryForTheInterfaceList",
                   {kDriverDevice},
-                  [](winsim::Machine& machine, winsim::Hid&, const auto&) {
-                      machine.Fail("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY);
-                  },
-                  [](const auto&) {
-                      return std::vector<std::string>{
-                          "log: 4 malloc failed" + kSearch,
-                          FailureLine(kReleaseDump, ERROR_INVALID_HANDLE)};
-                  }},
-        WriteCase{"NoInterfaceCanBeOpened",
-                  {kDriverDevice},
-                  [](winsim::Machine& machine, winsim::Hid&, const auto&) {
-                      machine.Fail("CreateFileW", ERROR_ACCESS_DENIED, -1);
-                  },
-                  [](const auto&) {
-                      return std::vector<std::string>{
-                          FailureLine(kReleaseDump, ERROR_INVALID_HANDLE)};
-                  }},
-        WriteCase{"WriteRefusedByThePlatform",
-                  {kDriverDevice},
-                  [](winsim::Machine& machine, winsim::Hid&, const auto&) {
-                      machine.Fail("WriteFile", ERROR_DEVICE_NOT_CONNECTED);
-                  },
-                  [](const auto&) {
-                      return std::vector<std::string>{
-                          kFound, FailureLine(kReleaseDump, ERROR_DEVICE_NOT_CONNECTED)};
-                  }}),
+                  Failing("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY),
+                  {"log: 4 malloc failed" + kSearch},
+                  0,
+                  kNoDevice},
+        WriteCase{"UnreadableAttributesRejectSilently",
+                  kFailingCheckFirst,
+                  Failing("HidD_GetAttributes", ERROR_GEN_FAILURE),
+                  {kFound},
+                  3,
+                  0},
+        WriteCase{"UnreadablePreparsedData",
+                  kFailingCheckFirst,
+                  Failing("HidD_GetPreparsedData", ERROR_NOT_ENOUGH_MEMORY),
+                  {"log: 4 HidD_GetPreparsedData failed." + kCheck, kFound},
+                  3,
+                  0},
+        WriteCase{
+            "UnreadableCapabilities",
+            kFailingCheckFirst,
+            Failing("HidP_GetCaps", static_cast<uint32_t>(HIDP_STATUS_INVALID_PREPARSED_DATA)),
+            {"log: 4 HidP_GetCaps failed." + kCheck, kFound},
+            3,
+            0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HidChannelTest, DumpWritesEveryByteAsTwoLowercaseHexDigits) {
@@ -270,20 +223,6 @@ TEST_F(HidChannelTest, DumpWritesEveryByteAsTwoLowercaseHexDigits) {
     const std::string dump = " ff 0a ab" + Repeated(" 00", 89) + " 10";
     EXPECT_EQ(Effects(),
               (std::vector<std::string>{kSearchFailed, FailureLine(dump, ERROR_INVALID_HANDLE)}));
-}
-
-TEST_F(HidChannelTest, SearchHandsTheOpenChannelToTheCaller) {
-    const auto paths = hid().AddDevice(kDriverDevice);
-    HANDLE device = INVALID_HANDLE_VALUE;
-
-    ASSERT_TRUE(impl().SetKeyboardDriverFile(device));
-
-    const auto report = ReleaseReport();
-    DWORD written = 0;
-    EXPECT_TRUE(WriteFile(device, report.data(), kReportSize, &written, nullptr));
-    EXPECT_EQ(Journal("hid"), std::vector<std::string>{WriteText(paths[2], kReleaseDump)});
-    EXPECT_EQ(machine().OpenHandleCount(), 1u);
-    EXPECT_TRUE(CloseHandle(device));
 }
 
 TEST_F(HidChannelTest, FailedSearchLeavesTheCallersHandleAsItWas) {

@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
+#include <optional>
 #include <string>
 
 namespace {
@@ -50,17 +50,28 @@ std::wstring ThreadName() {
     return GetUserNameExW(NameSamCompatible, name.data(), &size) ? name.data() : L"";
 }
 
-using Arrange = std::function<void(winsim::Machine&, Sessions&)>;
-
 class ActiveConsoleUserTest : public SimTest {
 protected:
     Sessions& sessions() { return machine().Extension<Sessions>(); }
     size_t Calls(const char* function) { return sessions().Calls(function); }
 };
 
+void AliceAtConsole(Sessions& s) {
+    s.LogOnConsole(kAlice);
+}
+void AliceAtConsoleBobRemote(Sessions& s) {
+    s.LogOnConsole(kAlice);
+    s.AddSession(kRemote, L"RDP-Tcp#0", WTSActive, kBob);
+}
+void BobRemoteOnly(Sessions& s) {
+    s.AddSession(kRemote, L"RDP-Tcp#0", WTSActive, kBob);
+}
+
 struct ActiveUserCase {
     const char* name;
-    Arrange arrange;
+    void (*arrange)(Sessions&);
+    int failedLookups;        // account name lookups that fail, from the first
+    const char* alsoFailing;  // one more platform call that fails, or nullptr
     std::wstring expected;
     size_t enumerations;
     size_t listsFreed;
@@ -74,7 +85,13 @@ class GetActiveUserSidTest : public ActiveConsoleUserTest,
                              public ::testing::WithParamInterface<ActiveUserCase> {};
 
 TEST_P(GetActiveUserSidTest, PicksTheExpectedUser) {
-    GetParam().arrange(machine(), sessions());
+    GetParam().arrange(sessions());
+    if (GetParam().failedLookups > 0) {
+        machine().Fail("LookupAccountNameW", ERROR_NONE_MAPPED, GetParam().failedLookups);
+    }
+    if (GetParam().alsoFailing != nullptr) {
+        machine().Fail(GetParam().alsoFailing, ERROR_NOT_ENOUGH_MEMORY);
+    }
     EXPECT_EQ(GetActiveUserSid(), GetParam().expected);
     EXPECT_EQ(Calls("WTSEnumerateSessionsW"), GetParam().enumerations);
     EXPECT_EQ(Calls("WTSFreeMemory"), GetParam().listsFreed);
@@ -84,89 +101,40 @@ TEST_P(GetActiveUserSidTest, PicksTheExpectedUser) {
 INSTANTIATE_TEST_SUITE_P(
     Scenarios, GetActiveUserSidTest,
     ::testing::Values(
-        ActiveUserCase{"ConsoleUser",
-                       [](winsim::Machine&, Sessions& s) {
-                           s.LogOnConsole(kAlice);
-                           s.AddSession(kRemote, L"RDP-Tcp#0", WTSActive, kBob);
-                       },
-                       kAlice.sid, 0, 0},
+        ActiveUserCase{"ConsoleUser", AliceAtConsoleBobRemote, 0, nullptr, kAlice.sid, 0, 0},
         // Nobody at the console: the service's own account is named and found.
-        ActiveUserCase{"NoConsoleUserGivesTheServiceAccount",
-                       [](winsim::Machine&, Sessions& s) {
-                           s.AddSession(kRemote, L"RDP-Tcp#0", WTSActive, kBob);
-                       },
+        ActiveUserCase{"NoConsoleUserGivesTheServiceAccount", BobRemoteOnly, 0, nullptr,
                        kServiceSid, 0, 0},
-        ActiveUserCase{"NoConsoleSessionGivesTheServiceAccount",
-                       [](winsim::Machine&, Sessions& s) {
-                           s.SetConsoleSession(Sessions::kNoConsoleSession);
-                           s.AddSession(kRemote, L"RDP-Tcp#0", WTSActive, kBob);
-                       },
-                       kServiceSid, 0, 0},
-        ActiveUserCase{"ServiceAccountLookupFailsThenRemoteUser",
-                       [](winsim::Machine& m, Sessions& s) {
-                           s.AddSession(kRemote, L"RDP-Tcp#0", WTSActive, kBob);
-                           m.Fail("LookupAccountNameW", ERROR_NONE_MAPPED);
-                       },
-                       kBob.sid, 1, 1},
         ActiveUserCase{"ConsoleLookupFailsThenFirstActiveSession",
-                       [](winsim::Machine& m, Sessions& s) {
+                       [](Sessions& s) {
                            s.AddSession(kConsole, L"Console", WTSDisconnected, kAlice);
                            s.AddSession(3, L"RDP-Tcp#1", WTSActive, kCarol);
                            s.AddSession(kRemote, L"RDP-Tcp#0", WTSActive, kBob);
-                           m.Fail("LookupAccountNameW", ERROR_NONE_MAPPED);
                        },
-                       kBob.sid, 1, 1},
+                       1, nullptr, kBob.sid, 1, 1},
         // The active session found may be the console itself; it is asked again.
-        ActiveUserCase{"ConsoleLookupFailsOnceThenConsoleAgain",
-                       [](winsim::Machine& m, Sessions& s) {
-                           s.LogOnConsole(kAlice);
-                           s.AddSession(kRemote, L"RDP-Tcp#0", WTSActive, kBob);
-                           m.Fail("LookupAccountNameW", ERROR_NONE_MAPPED);
-                       },
-                       kAlice.sid, 1, 1},
+        ActiveUserCase{"ConsoleLookupFailsOnceThenConsoleAgain", AliceAtConsoleBobRemote, 1,
+                       nullptr, kAlice.sid, 1, 1},
         ActiveUserCase{"NoActiveSession",
-                       [](winsim::Machine& m, Sessions& s) {
+                       [](Sessions& s) {
                            s.AddSession(kConsole, L"Console", WTSDisconnected, kAlice);
                            s.AddSession(kRemote, L"RDP-Tcp#0", WTSDisconnected, kBob);
-                           m.Fail("LookupAccountNameW", ERROR_NONE_MAPPED);
                        },
-                       L"", 1, 1},
-        ActiveUserCase{"ActiveSessionUserNotFoundEither",
-                       [](winsim::Machine& m, Sessions& s) {
-                           s.LogOnConsole(kAlice);
-                           m.Fail("LookupAccountNameW", ERROR_NONE_MAPPED, 2);
-                       },
-                       L"", 1, 1},
+                       1, nullptr, L"", 1, 1},
+        ActiveUserCase{"ActiveSessionUserNotFoundEither", AliceAtConsole, 2, nullptr, L"", 1, 1},
         // No memory for the SID's buffer yields nothing; the enumeration then
         // finds the console as the first active session.
-        ActiveUserCase{"NoMemoryForTheSidBuffer",
-                       [](winsim::Machine& m, Sessions& s) {
-                           s.LogOnConsole(kAlice);
-                           m.Fail("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY);
-                       },
-                       kAlice.sid, 1, 1},
-        ActiveUserCase{"EnumerationFails",
-                       [](winsim::Machine& m, Sessions& s) {
-                           s.LogOnConsole(kAlice);
-                           m.Fail("LookupAccountNameW", ERROR_NONE_MAPPED);
-                           m.Fail("WTSEnumerateSessionsW", ERROR_ACCESS_DENIED);
-                       },
-                       L"", 1, 0},
-        // A name the 260-character buffer cannot hold reads as empty, which no
-        // lookup maps; the console session is also the first active one.
-        ActiveUserCase{
-            "ConsoleNameTooLongForTheBuffer",
-            [](winsim::Machine&, Sessions& s) {
-                s.LogOnConsole({NameWithDomainOf(200, std::wstring(59, L'u')), kAlice.sid});
-                s.AddSession(kRemote, L"RDP-Tcp#0", WTSActive, kBob);
-            },
-            L"", 1, 1}),
+        ActiveUserCase{"NoMemoryForTheSidBuffer", AliceAtConsole, 0, "LocalAlloc", kAlice.sid, 1,
+                       1},
+        ActiveUserCase{"EnumerationFails", AliceAtConsole, 1, "WTSEnumerateSessionsW", L"", 1, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Each case below arranges one account (at the console, or known to the
+// machine) and at most one failing platform call.
 struct SessionNameCase {
     const char* name;
-    Arrange arrange;
-    uint32_t session;
+    std::optional<UserAccount> consoleUser;
+    const char* failing;
     std::wstring expected;
     size_t reverts;
 };
@@ -179,53 +147,37 @@ class GetSessionUserNameTest : public ActiveConsoleUserTest,
                                public ::testing::WithParamInterface<SessionNameCase> {};
 
 TEST_P(GetSessionUserNameTest, NamesTheSessionUserAndEndsTheImpersonation) {
-    GetParam().arrange(machine(), sessions());
-    EXPECT_EQ(GetSessionUserName(GetParam().session), GetParam().expected);
+    if (GetParam().consoleUser) {
+        sessions().LogOnConsole(*GetParam().consoleUser);
+    }
+    if (GetParam().failing != nullptr) {
+        machine().Fail(GetParam().failing, ERROR_ACCESS_DENIED);
+    }
+    EXPECT_EQ(GetSessionUserName(kConsole), GetParam().expected);
     EXPECT_EQ(Calls("RevertToSelf"), GetParam().reverts);
     EXPECT_EQ(ThreadName(), kServiceName);
 }
 
-const std::wstring kNameOf259 = NameWithDomainOf(200, std::wstring(58, L'u'));
-const std::wstring kNameOf260 = NameWithDomainOf(200, std::wstring(59, L'u'));
+const UserAccount kNameOf259{NameWithDomainOf(200, std::wstring(58, L'u')), kAlice.sid};
+const UserAccount kNameOf260{NameWithDomainOf(200, std::wstring(59, L'u')), kAlice.sid};
 
 INSTANTIATE_TEST_SUITE_P(
     SessionUsers, GetSessionUserNameTest,
-    ::testing::Values(SessionNameCase{"LoggedOnUser",
-                                      [](winsim::Machine&, Sessions& s) { s.LogOnConsole(kAlice); },
-                                      kConsole, kAlice.name, 1},
-                      SessionNameCase{"SessionWithoutUser", [](winsim::Machine&, Sessions&) {},
-                                      kConsole, kServiceName, 0},
-                      SessionNameCase{"MissingSession", [](winsim::Machine&, Sessions&) {}, 7,
-                                      kServiceName, 0},
-                      SessionNameCase{"ImpersonationRefused",
-                                      [](winsim::Machine& m, Sessions& s) {
-                                          s.LogOnConsole(kAlice);
-                                          m.Fail("ImpersonateLoggedOnUser", ERROR_ACCESS_DENIED);
-                                      },
-                                      kConsole, kServiceName, 0},
-                      SessionNameCase{"NameQueryFails",
-                                      [](winsim::Machine& m, Sessions& s) {
-                                          s.LogOnConsole(kAlice);
-                                          m.Fail("GetUserNameExW", ERROR_NONE_MAPPED);
-                                      },
-                                      kConsole, L"", 1},
-                      SessionNameCase{"NameFillsTheBuffer",
-                                      [](winsim::Machine&, Sessions& s) {
-                                          s.LogOnConsole({kNameOf259, kAlice.sid});
-                                      },
-                                      kConsole, kNameOf259, 1},
-                      SessionNameCase{"NameOneCharacterTooLong",
-                                      [](winsim::Machine&, Sessions& s) {
-                                          s.LogOnConsole({kNameOf260, kAlice.sid});
-                                      },
-                                      kConsole, L"", 1}),
+    ::testing::Values(
+        SessionNameCase{"LoggedOnUser", kAlice, nullptr, kAlice.name, 1},
+        SessionNameCase{"SessionWithoutUser", std::nullopt, nullptr, kServiceName, 0},
+        SessionNameCase{"ImpersonationRefused", kAlice, "ImpersonateLoggedOnUser", kServiceName, 0},
+        SessionNameCase{"NameQueryFails", kAlice, "GetUserNameExW", L"", 1},
+        SessionNameCase{"NameFillsTheBuffer", kNameOf259, nullptr, kNameOf259.name, 1},
+        SessionNameCase{"NameOneCharacterTooLong", kNameOf260, nullptr, L"", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SidCase {
     const char* name;
-    Arrange arrange;
+    std::optional<UserAccount> user;
     std::wstring account;
     std::wstring expected;
+    const char* failing;
 };
 
 void PrintTo(const SidCase& c, std::ostream* os) {
@@ -237,56 +189,32 @@ class GetUserSidStringTest : public ActiveConsoleUserTest,
 
 // One lookup only: what does not fit the fixed buffers is not retried.
 TEST_P(GetUserSidStringTest, LooksUpOnceWithFixedBuffers) {
-    GetParam().arrange(machine(), sessions());
+    if (GetParam().user) {
+        sessions().AddUser(*GetParam().user);
+    }
+    if (GetParam().failing != nullptr) {
+        machine().Fail(GetParam().failing, ERROR_NOT_ENOUGH_MEMORY);
+    }
     EXPECT_EQ(GetUserSidString(GetParam().account), GetParam().expected);
     EXPECT_EQ(Calls("LookupAccountNameW"), 1u);
 }
 
-const std::wstring kSidOf260Bytes = SidOfSubAuthorities(63);
-const std::wstring kSidOf264Bytes = SidOfSubAuthorities(64);
+const UserAccount kSidOf260Bytes{L"DESKTOP\\wide", SidOfSubAuthorities(63)};
+const UserAccount kSidOf264Bytes{L"DESKTOP\\wide", SidOfSubAuthorities(64)};
+const UserAccount kDomainOf259{NameWithDomainOf(259, L"dave"), kBob.sid};
+const UserAccount kDomainOf260{NameWithDomainOf(260, L"dave"), kBob.sid};
 
 INSTANTIATE_TEST_SUITE_P(
     Accounts, GetUserSidStringTest,
     ::testing::Values(
-        SidCase{"FullName", [](winsim::Machine&, Sessions& s) { s.AddUser(kAlice); }, kAlice.name,
-                kAlice.sid},
-        SidCase{"UserNameAlone", [](winsim::Machine&, Sessions& s) { s.AddUser(kAlice); }, L"ALICE",
-                kAlice.sid},
-        SidCase{"ServiceAccount", [](winsim::Machine&, Sessions&) {}, kServiceName, kServiceSid},
-        SidCase{"UnknownName", [](winsim::Machine&, Sessions&) {}, L"DESKTOP\\mallory", L""},
-        SidCase{"EmptyName", [](winsim::Machine&, Sessions&) {}, L"", L""},
-        SidCase{"SidFillsTheBuffer",
-                [](winsim::Machine&, Sessions& s) {
-                    s.AddUser({L"DESKTOP\\wide", kSidOf260Bytes});
-                },
-                L"DESKTOP\\wide", kSidOf260Bytes},
-        SidCase{"SidFourBytesTooLarge",
-                [](winsim::Machine&, Sessions& s) {
-                    s.AddUser({L"DESKTOP\\wide", kSidOf264Bytes});
-                },
-                L"DESKTOP\\wide", L""},
-        SidCase{"DomainFillsTheBuffer",
-                [](winsim::Machine&, Sessions& s) {
-                    s.AddUser({NameWithDomainOf(259, L"dave"), kBob.sid});
-                },
-                L"dave", kBob.sid},
-        SidCase{"DomainOneCharacterTooLong",
-                [](winsim::Machine&, Sessions& s) {
-                    s.AddUser({NameWithDomainOf(260, L"dave"), kBob.sid});
-                },
-                L"dave", L""},
-        SidCase{"LookupFails",
-                [](winsim::Machine& m, Sessions& s) {
-                    s.AddUser(kAlice);
-                    m.Fail("LookupAccountNameW", ERROR_NOT_ENOUGH_MEMORY);
-                },
-                kAlice.name, L""},
-        SidCase{"ConversionFails",
-                [](winsim::Machine& m, Sessions& s) {
-                    s.AddUser(kAlice);
-                    m.Fail("ConvertSidToStringSidW", ERROR_NOT_ENOUGH_MEMORY);
-                },
-                kAlice.name, L""}),
+        SidCase{"FullName", kAlice, kAlice.name, kAlice.sid, nullptr},
+        SidCase{"EmptyName", std::nullopt, L"", L"", nullptr},
+        SidCase{"SidFillsTheBuffer", kSidOf260Bytes, kSidOf260Bytes.name, kSidOf260Bytes.sid,
+                nullptr},
+        SidCase{"SidFourBytesTooLarge", kSidOf264Bytes, kSidOf264Bytes.name, L"", nullptr},
+        SidCase{"DomainFillsTheBuffer", kDomainOf259, L"dave", kBob.sid, nullptr},
+        SidCase{"DomainOneCharacterTooLong", kDomainOf260, L"dave", L"", nullptr},
+        SidCase{"ConversionFails", kAlice, kAlice.name, L"", "ConvertSidToStringSidW"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include <future>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -45,7 +46,7 @@ protected:
 
 // The processes every lookup case starts from, in creation (snapshot) order.
 struct RunningSet {
-    uint32_t helper, messageCenter, firstCenter, secondCenter, laterHelper, umlaut;
+    uint32_t helper, messageCenter, firstCenter, laterHelper;
 };
 
 struct LookupCase {
@@ -86,8 +87,6 @@ const LookupCase kLookupCases[] = {
     {"UnknownNameGivesNothing", L"Nobody.exe", false, None, Unchanged},
     // Only A to Z are lower-cased in the default locale.
     {"NonAsciiLettersKeepTheirCase", L"\u00e4rger.exe", false, None, Unchanged},
-    {"ExactAsciiMatchOfNonAsciiName", L"\u00c4RGER.exe", false,
-     [](const RunningSet& s) { return s.umlaut; }, Unchanged},
 };
 
 void PrintTo(const LookupCase& c, std::ostream* out) {
@@ -104,9 +103,9 @@ TEST_P(ProcessLookupCases, OpensTheExpectedProcessWithoutLogging) {
     const uint32_t endedCenter = processes().Start(L"NxZarCenter.exe");
     set.messageCenter = processes().Start(L"VLAMessageCenter.exe");
     set.firstCenter = processes().Start(L"NxZarCenter.exe");
-    set.secondCenter = processes().Start(L"NxZarCenter.exe");
+    processes().Start(L"NxZarCenter.exe");  // a later match
     set.laterHelper = processes().Start(L"NxReVadiru.exe");
-    set.umlaut = processes().Start(L"\u00c4rger.exe");
+    processes().Start(L"\u00c4rger.exe");
     processes().End(endedCenter);
     impl->reVadiruProcessId = set.laterHelper;
     impl->messageCenterProcessId = kEarlierMessageCenterId;
@@ -121,70 +120,54 @@ TEST_P(ProcessLookupCases, OpensTheExpectedProcessWithoutLogging) {
 INSTANTIATE_TEST_SUITE_P(Lookup, ProcessLookupCases, ::testing::ValuesIn(kLookupCases),
                          [](const auto& info) { return std::string(info.param.title); });
 
-TEST_F(ProcessLookupTest, HelperWithNoAnnouncedIdIsNotOpened) {
-    processes().Start(L"NxReVadiru.exe");
-    EXPECT_FALSE(impl->GetProcessHandleByName(L"NxReVadiru.exe", true));
-    EXPECT_THAT(LogLines(), IsEmpty());
-}
-
-TEST_F(ProcessLookupTest, RefusedOpenGivesNothingSilently) {
-    processes().DenyOpen(processes().Start(L"NxZarCenter.exe"));
-    EXPECT_FALSE(impl->GetProcessHandleByName(L"NxZarCenter.exe", false));
-    EXPECT_THAT(LogLines(), IsEmpty());
-}
-
 TEST_F(ProcessLookupTest, MessageCenterNotRunningLeavesItsIdAsItWas) {
     impl->messageCenterProcessId = kEarlierMessageCenterId;
     EXPECT_FALSE(impl->GetProcessHandleByName(L"VLAMessageCenter.exe", false));
     EXPECT_EQ(impl->messageCenterProcessId.load(), kEarlierMessageCenterId);
 }
 
-struct SnapshotFailure {
+// A platform call of the search failing once: only the snapshot's own
+// failures are logged.
+struct LookupFailure {
     const char* function;
     DWORD error;
-    std::string line;
+    std::vector<std::string> lines;
 };
 
-void PrintTo(const SnapshotFailure& c, std::ostream* out) {
+void PrintTo(const LookupFailure& c, std::ostream* out) {
     *out << c.function;
 }
 
-class SnapshotFailures : public ProcessLookupTest,
-                         public ::testing::WithParamInterface<SnapshotFailure> {};
+class LookupFailures : public ProcessLookupTest,
+                       public ::testing::WithParamInterface<LookupFailure> {};
 
-TEST_P(SnapshotFailures, AreLoggedWithTheErrorCode) {
+TEST_P(LookupFailures, GiveNothing) {
     processes().Start(L"NxZarCenter.exe");
     machine().Fail(GetParam().function, GetParam().error);
     EXPECT_FALSE(impl->GetProcessHandleByName(L"NxZarCenter.exe", false));
-    EXPECT_THAT(LogLines(), ElementsAre(GetParam().line + kLookupOperation));
+    EXPECT_EQ(LogLines(), GetParam().lines);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Lookup, SnapshotFailures,
-    ::testing::Values(SnapshotFailure{"CreateToolhelp32Snapshot", ERROR_NOT_ENOUGH_MEMORY,
-                                      "4 [VuVidazi] CreateToolhelp32Snapshot failed, err=8"},
-                      SnapshotFailure{"Process32FirstW", ERROR_NO_MORE_FILES,
-                                      "4 [VuVidazi] Process32First failed, err=18"}),
+    Lookup, LookupFailures,
+    ::testing::Values(LookupFailure{"CreateToolhelp32Snapshot",
+                                    ERROR_NOT_ENOUGH_MEMORY,
+                                    {"4 [VuVidazi] CreateToolhelp32Snapshot failed, err=8" +
+                                     std::string(kLookupOperation)}},
+                      LookupFailure{"Process32FirstW",
+                                    ERROR_NO_MORE_FILES,
+                                    {"4 [VuVidazi] Process32First failed, err=18" +
+                                     std::string(kLookupOperation)}},
+                      // A failed next entry ends the walk like the last one.
+                      LookupFailure{"Process32NextW", ERROR_NO_MORE_FILES, {}},
+                      LookupFailure{"OpenProcess", ERROR_ACCESS_DENIED, {}}),
     [](const auto& info) { return std::string(info.param.function); });
-
-TEST_F(ProcessLookupTest, FailedNextEntryEndsTheWalkSilently) {
-    processes().Start(L"NxZarCenter.exe");
-    machine().Fail("Process32NextW", ERROR_NO_MORE_FILES);
-    EXPECT_FALSE(impl->GetProcessHandleByName(L"NxZarCenter.exe", false));
-    EXPECT_THAT(LogLines(), IsEmpty());
-}
 
 TEST_F(ProcessLookupTest, WaitOnTheHelperBeforeItsIdIsKnownDoesNotSearch) {
     processes().Start(L"NxReVadiru.exe");
     // A snapshot taken now would leave its own failure line.
     machine().Fail("CreateToolhelp32Snapshot", ERROR_NOT_ENOUGH_MEMORY, -1);
     EXPECT_FALSE(impl->WaitForProcessExit(L"NxReVadiru.exe"));
-    EXPECT_THAT(LogLines(),
-                ElementsAre(std::string("4 [VuVidazi] processHandle is nullptr") + kWaitOperation));
-}
-
-TEST_F(ProcessLookupTest, WaitForAMissingProcessIsFalse) {
-    EXPECT_FALSE(impl->WaitForProcessExit(L"NxZarCenter.exe"));
     EXPECT_THAT(LogLines(),
                 ElementsAre(std::string("4 [VuVidazi] processHandle is nullptr") + kWaitOperation));
 }
@@ -199,16 +182,15 @@ TEST_F(ProcessLookupTest, WaitReturnsOnlyOnceTheProcessHasEnded) {
                         kWaitOperation));
 }
 
+// Waiting on the first helper instead would never return.
 TEST_F(ProcessLookupTest, WaitUsesTheHelpersAnnouncedId) {
-    const uint32_t first = processes().Start(L"NxReVadiru.exe");
+    processes().Start(L"NxReVadiru.exe");
     const uint32_t announced = processes().Start(L"NxReVadiru.exe");
     impl->reVadiruProcessId = announced;
     EXPECT_TRUE(WaitWhileEnding(L"NxReVadiru.exe", announced, 0));
     EXPECT_THAT(LogLines(), ElementsAre(std::string("3 [VuVidazi] wait NxReVadiru.exe exit, "
                                                     "waitCode=0") +
                                         kWaitOperation));
-    EXPECT_TRUE(processes().Find(L"NxReVadiru.exe").has_value());
-    EXPECT_EQ(processes().Find(L"NxReVadiru.exe")->id, first);
 }
 
 TEST_F(ProcessLookupTest, FailedWaitIsOnlySeenInTheWaitCode) {

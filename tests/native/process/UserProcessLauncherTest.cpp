@@ -12,9 +12,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <future>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -45,10 +45,6 @@ protected:
     }
     winsim::Processes& processes() { return machine().Extension<winsim::Processes>(); }
     winsim::Sessions& sessions() { return machine().Extension<winsim::Sessions>(); }
-
-    bool StartTrayHelper() {
-        return NXPROCESS::StartProcess(L"NxTrayWndHelper.exe", L"RefreshNotifyIcon 4200", nullptr);
-    }
 };
 
 TEST_F(LauncherTest, CreateUserProcessStartsTheCommandLineHidden) {
@@ -101,11 +97,7 @@ TEST_P(StartProcessCommandLines, ReachThePlatformTrimmedAndQuoted) {
 
 INSTANTIATE_TEST_SUITE_P(
     Launcher, StartProcessCommandLines,
-    ::testing::Values(CommandLineCase{"BareName", L"NxTrayWndHelper.exe", L"RefreshNotifyIcon 4200",
-                                      "NxTrayWndHelper.exe RefreshNotifyIcon 4200"},
-                      CommandLineCase{"PathWithSpaceIsQuoted", L"C:\\Program Files\\x.exe", L"go",
-                                      "\"C:\\Program Files\\x.exe\" go"},
-                      CommandLineCase{"PaddingIsTrimmed", L"  C:\\Tools\\x.exe  ", L"  a  b  ",
+    ::testing::Values(CommandLineCase{"PaddingIsTrimmed", L"  C:\\Tools\\x.exe  ", L"  a  b  ",
                                       "C:\\Tools\\x.exe a  b"},
                       CommandLineCase{"TrimmedPathWithInnerSpaceIsQuoted", L" my tool.exe ", L"x",
                                       "\"my tool.exe\" x"},
@@ -115,13 +107,6 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandLineCase{"SpacesOnlyArgumentsLeaveOneSpace", L"x.exe", L"   ",
                                       "x.exe "}),
     [](const auto& info) { return std::string(info.param.title); });
-
-TEST_F(LauncherTest, StartProcessWithAnEmptyStringStartsNothing) {
-    EXPECT_FALSE(NXPROCESS::StartProcess(L"NxTrayWndHelper.exe", L"", nullptr));
-    EXPECT_FALSE(NXPROCESS::StartProcess(L"", L"RefreshNotifyIcon", nullptr));
-    EXPECT_THAT(machine().JournalLines(), IsEmpty());
-    EXPECT_EQ(sessions().Calls("WTSQueryUserToken"), 0u);
-}
 
 // "x.exe", one space and the arguments: the longest line the buffer takes.
 constexpr size_t kLongestCommandLine = 32767;
@@ -138,112 +123,84 @@ TEST_F(LauncherTest, LongestCommandLineIsHandedToThePlatform) {
                 ElementsAre("4 CreateProcessAsUser Failed: 206(NXPROCESS::StartProcess)"));
 }
 
-TEST_F(LauncherTest, OneCharacterLongerIsRefusedBeforeAnyPlatformCall) {
+// Each refused before the user's token is asked for, without a line.
+TEST_F(LauncherTest, StartProcessRefusalsReachNoPlatformCall) {
+    EXPECT_FALSE(NXPROCESS::StartProcess(L"NxTrayWndHelper.exe", L"", nullptr));
+    EXPECT_FALSE(NXPROCESS::StartProcess(L"", L"RefreshNotifyIcon", nullptr));
     EXPECT_FALSE(NXPROCESS::StartProcess(L"x.exe", kLongestArguments + L"a", nullptr));
+    machine().Fail("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_FALSE(NXPROCESS::StartProcess(L"NxReVadiru.exe", L"setdpi 150", nullptr));
     EXPECT_THAT(machine().JournalLines(), IsEmpty());
     EXPECT_EQ(sessions().Calls("WTSQueryUserToken"), 0u);
 }
 
+// One platform step failing, for each of the two user-session launchers.
 struct FailureCase {
     const char* title;
-    std::function<bool()> launch;
     const char* failingFunction;  // nullptr: nobody logged on at the console
     DWORD error;
-    std::vector<std::string> lines;
+    std::vector<std::string> createUserLines;
+    std::vector<std::string> startLines;
 };
 
 void PrintTo(const FailureCase& c, std::ostream* out) {
     *out << c.title;
 }
 
-class LaunchFailures : public LauncherTest, public ::testing::WithParamInterface<FailureCase> {};
-
-TEST_P(LaunchFailures, AreLoggedAndStartNothing) {
-    const FailureCase& c = GetParam();
-    if (c.failingFunction == nullptr) {
-        sessions().AddSession(1, L"Console", WTSConnected);
-    } else {
-        machine().Fail(c.failingFunction, c.error);
+class LaunchFailures : public LauncherTest, public ::testing::WithParamInterface<FailureCase> {
+protected:
+    void Arrange() {
+        if (GetParam().failingFunction == nullptr) {
+            sessions().AddSession(1, L"Console", WTSConnected);
+        } else {
+            machine().Fail(GetParam().failingFunction, GetParam().error);
+        }
     }
-    EXPECT_FALSE(c.launch());
-    EXPECT_THAT(LogLines(), ::testing::ElementsAreArray(c.lines));
-    EXPECT_THAT(Journal("process"), IsEmpty());
-    EXPECT_FALSE(processes().Find(L"NxReVadiru.exe").has_value());
+    void ExpectNothingStarted(const std::vector<std::string>& lines) {
+        EXPECT_THAT(LogLines(), ::testing::ElementsAreArray(lines));
+        EXPECT_THAT(Journal("process"), IsEmpty());
+        EXPECT_FALSE(processes().Find(L"NxReVadiru.exe").has_value());
+    }
+};
+
+TEST_P(LaunchFailures, CreateUserProcessLogsAndStartsNothing) {
+    Arrange();
+    EXPECT_FALSE(CreateUserProcess(L"NxReVadiru.exe setdpi 150"));
+    ExpectNothingStarted(GetParam().createUserLines);
 }
 
-const std::function<bool()> kCreateUser = [] {
-    return CreateUserProcess(L"NxReVadiru.exe setdpi 150");
-};
-const std::function<bool()> kStart = [] {
-    return NXPROCESS::StartProcess(L"NxReVadiru.exe", L"setdpi 150", nullptr);
-};
+TEST_P(LaunchFailures, StartProcessLogsAndStartsNothing) {
+    Arrange();
+    EXPECT_FALSE(NXPROCESS::StartProcess(L"NxReVadiru.exe", L"setdpi 150", nullptr));
+    ExpectNothingStarted(GetParam().startLines);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Launcher, LaunchFailures,
     ::testing::Values(
-        FailureCase{
-            "CreateUserNobodyAtTheConsole",
-            kCreateUser,
-            nullptr,
-            0,
-            {"4 WTSQueryUserToken failed:1008(`anonymous-namespace'::CreateUserProcessEx)"}},
-        FailureCase{"CreateUserToken",
-                    kCreateUser,
-                    "WTSQueryUserToken",
-                    ERROR_ACCESS_DENIED,
-                    {"4 WTSQueryUserToken failed:5(`anonymous-namespace'::CreateUserProcessEx)"}},
-        FailureCase{"CreateUserDuplicate",
-                    kCreateUser,
+        FailureCase{"NobodyAtTheConsole",
+                    nullptr,
+                    0,
+                    {"4 WTSQueryUserToken failed:1008(`anonymous-namespace'::CreateUserProcessEx)"},
+                    {"4 WTSQueryUserToken Failed: 1008(NXPROCESS::StartProcess)"}},
+        FailureCase{"Duplicate",
                     "DuplicateTokenEx",
                     ERROR_ACCESS_DENIED,
-                    {"4 DuplicateTokenEx failed:5(`anonymous-namespace'::CreateUserProcessEx)"}},
+                    {"4 DuplicateTokenEx failed:5(`anonymous-namespace'::CreateUserProcessEx)"},
+                    {"4 DuplicateTokenEx Failed: 5(NXPROCESS::StartProcess)"}},
         FailureCase{
-            "CreateUserEnvironment",
-            kCreateUser,
+            "Environment",
             "CreateEnvironmentBlock",
             ERROR_NOT_ENOUGH_MEMORY,
-            {"4 CreateEnvironmentBlock failed:8(`anonymous-namespace'::CreateUserProcessEx)"}},
-        FailureCase{"CreateUserCreate",
-                    kCreateUser,
+            {"4 CreateEnvironmentBlock failed:8(`anonymous-namespace'::CreateUserProcessEx)"},
+            {"4 CreateEnvironmentBlock Failed: 8(NXPROCESS::StartProcess)"}},
+        FailureCase{"Create",
                     "CreateProcessAsUserW",
                     ERROR_ACCESS_DENIED,
                     {"4 CreateUserProcessEx failed:5(`anonymous-namespace'::CreateProcessAsUserEx)",
                      "4 CreateUserProcessEx processId: "
-                     "0(`anonymous-namespace'::CreateProcessAsUserEx)"}},
-        FailureCase{"StartNobodyAtTheConsole",
-                    kStart,
-                    nullptr,
-                    0,
-                    {"4 WTSQueryUserToken Failed: 1008(NXPROCESS::StartProcess)"}},
-        FailureCase{"StartToken",
-                    kStart,
-                    "WTSQueryUserToken",
-                    ERROR_ACCESS_DENIED,
-                    {"4 WTSQueryUserToken Failed: 5(NXPROCESS::StartProcess)"}},
-        FailureCase{"StartDuplicate",
-                    kStart,
-                    "DuplicateTokenEx",
-                    ERROR_ACCESS_DENIED,
-                    {"4 DuplicateTokenEx Failed: 5(NXPROCESS::StartProcess)"}},
-        FailureCase{"StartEnvironment",
-                    kStart,
-                    "CreateEnvironmentBlock",
-                    ERROR_NOT_ENOUGH_MEMORY,
-                    {"4 CreateEnvironmentBlock Failed: 8(NXPROCESS::StartProcess)"}},
-        FailureCase{"StartCreate",
-                    kStart,
-                    "CreateProcessAsUserW",
-                    ERROR_ACCESS_DENIED,
-                    {"4 CreateProcessAsUser Failed: 5(NXPROCESS::StartProcess)"}},
-        // Refused before the user's token is asked for, without a line.
-        FailureCase{
-            "StartNoMemoryForTheCommandLine", kStart, "LocalAlloc", ERROR_NOT_ENOUGH_MEMORY, {}},
-        // No console session: the token is asked for a session that does not exist.
-        FailureCase{"StartConsoleSession",
-                    kStart,
-                    "WTSGetActiveConsoleSessionId",
-                    ERROR_GEN_FAILURE,
-                    {"4 WTSQueryUserToken Failed: 2(NXPROCESS::StartProcess)"}}),
+                     "0(`anonymous-namespace'::CreateProcessAsUserEx)"},
+                    {"4 CreateProcessAsUser Failed: 5(NXPROCESS::StartProcess)"}}),
     [](const auto& info) { return std::string(info.param.title); });
 
 class ExecuteCmdTest : public SimTest {
