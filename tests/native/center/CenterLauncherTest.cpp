@@ -69,21 +69,6 @@ TEST_F(CenterLauncherTest, CenterComingBackByItselfEndsTheWait) {
     EXPECT_EQ(machine().Now(), 120000u);
 }
 
-TEST_F(CenterLauncherTest, CenterNotBackAsksThreeTimesTwoMinutesApart) {
-    RunLauncher();
-    const std::string step = Line("[VuVidazi] step1, post ipc startup zarCenter.", kLauncher);
-    EXPECT_EQ(LogLines(), std::vector<std::string>({
-                              Line("[VuVidazi] Start NxZarCenter.", kLauncher),
-                              Line("[VuVidazi] exit, waitCode=258", kLauncher),
-                              step,
-                              step,
-                              step,
-                          }));
-    EXPECT_EQ(Journal("usage"), std::vector<std::string>{kLaunchReport});
-    EXPECT_EQ(RequestTimes(), std::vector<uint64_t>({180000, 300000, 420000}));
-    EXPECT_EQ(machine().Now(), 540000u) << "the whole run takes nine minutes";
-}
-
 TEST_F(CenterLauncherTest, UserQuitBeforeTheRunSendsNothing) {
     impl().zarCenterUserQuit = true;
     RunLauncher();
@@ -92,71 +77,111 @@ TEST_F(CenterLauncherTest, UserQuitBeforeTheRunSendsNothing) {
     EXPECT_TRUE(Journal("usage").empty());
 }
 
-TEST_F(CenterLauncherTest, UserQuitDuringAPauseStopsAfterIt) {
+// The user quits, or the center comes back, while the launcher pauses after its
+// first request: it stops after that pause.
+struct PauseCase {
+    const char* name;
+    bool retail;
+    bool userQuits;  // else the center announces itself
+    std::string stopLine;
+};
+
+class StopDuringAPauseTest : public CenterLauncherTest,
+                             public ::testing::WithParamInterface<PauseCase> {};
+
+TEST_P(StopDuringAPauseTest, StopsAfterIt) {
+    const PauseCase& test = GetParam();
+    if (test.retail) {
+        MakeRetail();
+    }
     std::thread launcher([this] { impl().StartNxZarCenter(); });
     ASSERT_TRUE(machine().WaitForParked(1));
     machine().AdvanceToNextDeadline();  // three minutes: the first request, then its pause
     ASSERT_TRUE(machine().WaitForParked(1));
-    TagIPCMessageItem quit;
-    impl().OnRecvZarCenterQuitMsg(quit);
-    machine().AdvanceToNextDeadline();
-    launcher.join();
-    EXPECT_EQ(LogLines().back(), Line("[VuVidazi] step1, stop start NxZarCenter.0", kLauncher));
+    if (test.userQuits) {
+        TagIPCMessageItem quit;
+        impl().OnRecvZarCenterQuitMsg(quit);
+    } else {
+        impl().zarCenterRunning = true;
+    }
+    {
+        // A launcher that does not stop runs on to its end instead of hanging the test.
+        const simtest::ClockDriver clock(machine());
+        launcher.join();
+    }
+    EXPECT_EQ(LogLines().back(), test.stopLine);
     EXPECT_EQ(RequestTimes(), std::vector<uint64_t>{180000});
-    EXPECT_EQ(Journal("usage"), std::vector<std::string>(
-                                    {kLaunchReport, "992612907 ZarExitType=1 ZarLaunchType=-1"}));
+    std::vector<std::string> reports = {kLaunchReport};
+    if (test.userQuits) {
+        reports.push_back("992612907 ZarExitType=1 ZarLaunchType=-1");
+    }
+    EXPECT_EQ(Journal("usage"), reports);
 }
 
-TEST_F(CenterLauncherTest, RetailMachineIgnoresTheQuitAndAsksFiveTimes) {
-    MakeRetail();
-    impl().zarCenterUserQuit = true;
+INSTANTIATE_TEST_SUITE_P(
+    Pauses, StopDuringAPauseTest,
+    ::testing::Values(PauseCase{"UserQuits", false, true,
+                                Line("[VuVidazi] step1, stop start NxZarCenter.0", kLauncher)},
+                      PauseCase{"CenterBack", false, false,
+                                Line("[VuVidazi] step1, stop start NxZarCenter.0", kLauncher)},
+                      PauseCase{"RetailCenterBack", true, false,
+                                Line("[VuVidazi] stop start NxZarCenter.0", kRetail)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The center does not come back: after three minutes one launch report, then
+// every request two minutes apart, with a line for each one the bus refused.
+struct RequestRun {
+    const char* name;
+    bool retail;  // a retail machine does not honour the user's quit
+    bool busDown;
+    std::vector<uint64_t> requestTimes;
+};
+
+class CenterNotBackTest : public CenterLauncherTest,
+                          public ::testing::WithParamInterface<RequestRun> {};
+
+TEST_P(CenterNotBackTest, AsksUntilTheRequestsAreUsedUp) {
+    const RequestRun& run = GetParam();
+    if (run.retail) {
+        MakeRetail();
+        impl().zarCenterUserQuit = true;
+    }
+    machine().Extension<winsim::Bus>().SetDown(run.busDown);
     RunLauncher();
-    const std::string post = Line("[VuVidazi] post ipc startup zarCenter:Silent", kRetail);
-    EXPECT_EQ(LogLines(), std::vector<std::string>({
-                              Line("[VuVidazi] Start NxZarCenter.", kLauncher),
-                              Line("[VuVidazi] exit, waitCode=258", kLauncher),
-                              Line("[VuVidazi] Retail computer, start NxZarCenter.", kRetail),
-                              post,
-                              post,
-                              post,
-                              post,
-                              post,
-                          }));
-    EXPECT_EQ(RequestTimes(), std::vector<uint64_t>({180000, 300000, 420000, 540000, 660000}));
+    std::vector<std::string> expected = {Line("[VuVidazi] Start NxZarCenter.", kLauncher),
+                                         Line("[VuVidazi] exit, waitCode=258", kLauncher)};
+    if (run.retail) {
+        expected.push_back(Line("[VuVidazi] Retail computer, start NxZarCenter.", kRetail));
+    }
+    const std::string request =
+        run.retail ? Line("[VuVidazi] post ipc startup zarCenter:Silent", kRetail)
+                   : Line("[VuVidazi] step1, post ipc startup zarCenter.", kLauncher);
+    const std::string refused =
+        run.retail
+            ? Line("[VuVidazi] NxZarCenter CreateProcessNormal fail. ret:0", kRetail)
+            : Line("[VuVidazi] step1, NxZarCenter CreateProcessNormal fail. ret:0", kLauncher);
+    for (size_t sent = 0; sent < run.requestTimes.size(); ++sent) {
+        expected.push_back(request);
+        if (run.busDown) {
+            expected.push_back(refused);
+        }
+    }
+    EXPECT_EQ(LogLines(), expected);
     EXPECT_EQ(Journal("usage"), std::vector<std::string>{kLaunchReport});
+    EXPECT_EQ(RequestTimes(), run.requestTimes);
+    EXPECT_EQ(machine().Now(), run.requestTimes.back() + 120000) << "the last pause is waited out";
 }
 
-TEST_F(CenterLauncherTest, RetailMachineStopsWhenTheCenterAnnouncesItself) {
-    MakeRetail();
-    std::thread launcher([this] { impl().StartNxZarCenter(); });
-    ASSERT_TRUE(machine().WaitForParked(1));
-    machine().AdvanceToNextDeadline();
-    ASSERT_TRUE(machine().WaitForParked(1));
-    impl().zarCenterRunning = true;
-    machine().AdvanceToNextDeadline();
-    launcher.join();
-    EXPECT_EQ(LogLines().back(), Line("[VuVidazi] stop start NxZarCenter.0", kRetail));
-    EXPECT_EQ(RequestTimes(), std::vector<uint64_t>{180000});
-}
+const std::vector<uint64_t> kOrdinaryTimes = {180000, 300000, 420000};
+const std::vector<uint64_t> kRetailTimes = {180000, 300000, 420000, 540000, 660000};
 
-TEST_F(CenterLauncherTest, BusDownLogsEachFailureAndKeepsThePauses) {
-    machine().Extension<winsim::Bus>().SetDown(true);
-    RunLauncher();
-    const std::string step = Line("[VuVidazi] step1, post ipc startup zarCenter.", kLauncher);
-    const std::string fail =
-        Line("[VuVidazi] step1, NxZarCenter CreateProcessNormal fail. ret:0", kLauncher);
-    EXPECT_EQ(LogLines(), std::vector<std::string>({
-                              Line("[VuVidazi] Start NxZarCenter.", kLauncher),
-                              Line("[VuVidazi] exit, waitCode=258", kLauncher),
-                              step,
-                              fail,
-                              step,
-                              fail,
-                              step,
-                              fail,
-                          }));
-    EXPECT_EQ(machine().Now(), 540000u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Machines, CenterNotBackTest,
+    ::testing::Values(RequestRun{"Ordinary", false, false, kOrdinaryTimes},
+                      RequestRun{"OrdinaryBusDown", false, true, kOrdinaryTimes},
+                      RequestRun{"RetailDespiteTheQuit", true, false, kRetailTimes},
+                      RequestRun{"RetailBusDown", true, true, kRetailTimes}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CenterLauncherTest, StoppedPluginsClosedEventFailsTheWaitAndTheRunGoesOn) {
     impl().Stop();

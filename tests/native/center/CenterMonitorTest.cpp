@@ -16,7 +16,6 @@ using winsim::Narrow;
 
 constexpr char kAnnounced[] = "(NxReVadiruService::Impl::OnRecvNxZarCenterStartMsg::MonitorBody)";
 constexpr char kHandler[] = "(NxReVadiruService::Impl::OnRecvNxZarCenterStartMsg)";
-constexpr char kIcon[] = "(NxReVadiruService::Impl::DeleteZarCenterIcon)";
 const std::string kHelperCommand =
     "\"C:\\Program Files\\DeskSuite\\NxZarCenterHelper.exe\" RefreshNotifyIcon";
 
@@ -147,39 +146,6 @@ INSTANTIATE_TEST_SUITE_P(
                  false}),
     [](const ::testing::TestParamInfo<BodyCase>& info) { return info.param.name; });
 
-TEST_F(CenterMonitorTest, StoppedThenCenterEndsReportsAndDoesNothingElse) {
-    const uint32_t center = processes().Start(L"NxZarCenter.exe");
-    Announce(std::to_string(center));
-    ASSERT_TRUE(machine().WaitForBlocked(1));
-    impl().Stop();
-    processes().End(center);
-    ASSERT_TRUE(machine().WaitForThreads());
-    EXPECT_EQ(CleanUpEffects(),
-              std::vector<std::string>({"usage: 992612907 ZarExitType=0 ZarLaunchType=-1"}));
-    EXPECT_EQ(LogLines().back(),
-              std::string("3 [VuVidazi] force stop monitor thread ") + kAnnounced);
-    EXPECT_TRUE(impl().zarCenterRunning);
-}
-
-TEST_F(CenterMonitorTest, MissingIconHelperIsTriedThreeTimesThenCleanUpGoesOn) {
-    processes().Register(L"NxZarCenterHelper.exe", nullptr);
-    machine().Fail("CreateProcessAsUserW", ERROR_FILE_NOT_FOUND, 3);
-    impl().DeleteZarCenterIcon();
-    std::vector<std::string> retries;
-    for (const auto& line : LogLines()) {
-        if (line.find(kIcon) != std::string::npos) {
-            retries.push_back(line);
-        }
-    }
-    EXPECT_EQ(
-        retries,
-        std::vector<std::string>({
-            std::string("4 DeleteZarCenterIcon startProcess failed, err:2retry num:0") + kIcon,
-            std::string("4 DeleteZarCenterIcon startProcess failed, err:2retry num:1") + kIcon,
-            std::string("4 DeleteZarCenterIcon startProcess failed, err:2retry num:2") + kIcon,
-        }));
-}
-
 TEST_F(CenterMonitorTest, CenterWatchedByBothThreadsIsCleanedUpByEach) {
     const uint32_t center = processes().Start(L"NxZarCenter.exe");
     impl().StartMonitorZarCenterThread();
@@ -197,31 +163,6 @@ TEST_F(CenterMonitorTest, CenterWatchedByBothThreadsIsCleanedUpByEach) {
                                     "992612907 ZarExitType=-1 ZarLaunchType=0",
                                 }))
         << "only the announced watch reports and restarts";
-}
-
-TEST_F(CenterMonitorTest, StartUpWatchWithoutCenterEndsAtOnce) {
-    impl().StartMonitorZarCenterThread();
-    ASSERT_TRUE(machine().WaitForThreads());
-    EXPECT_EQ(
-        LogLines(),
-        std::vector<std::string>({
-            "3 [VuVidazi] enter monitor thread "
-            "NxZarCenter.exe(NxReVadiruService::Impl::StartMonitorZarCenterThread::MonitorBody)",
-            "4 [VuVidazi] processHandle is nullptr(NxReVadiruService::Impl::WaitForProcessExit)",
-        }));
-}
-
-TEST_F(CenterMonitorTest, QuitMessagesReportEachTimeAndTheAnnouncementClearsTheFlag) {
-    TagIPCMessageItem quit;
-    impl().OnRecvZarCenterQuitMsg(quit);
-    impl().OnRecvZarCenterQuitMsg(quit);
-    EXPECT_TRUE(impl().zarCenterUserQuit);
-    EXPECT_EQ(Journal("usage"),
-              std::vector<std::string>(2, "992612907 ZarExitType=1 ZarLaunchType=-1"));
-    EXPECT_TRUE(LogLines().empty());
-    Announce("0");
-    ASSERT_TRUE(machine().WaitForThreads());
-    EXPECT_FALSE(impl().zarCenterUserQuit);
 }
 
 }  // namespace

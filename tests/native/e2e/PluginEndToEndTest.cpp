@@ -226,8 +226,8 @@ INSTANTIATE_TEST_SUITE_P(LateHandlers, PluginStartupMessagesTest,
                                            LateMessage{"CenterQuit", 0x150059, ""}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(PluginEndToEndTest, MessageCenterStartWhileWatchedIsRefused) {
-    const uint32_t helper = processes().Start(L"NxReVadiru.exe");
+TEST_F(PluginEndToEndTest, MessageCenterWatchedOnceIsAnnouncedOnceWhenItEnds) {
+    processes().Start(L"NxReVadiru.exe");  // nothing to recover
     const uint32_t center = processes().Start(L"VLAMessageCenter.exe");
     StartPlugin();
     ASSERT_TRUE(machine().WaitForBlocked(1));
@@ -239,12 +239,34 @@ TEST_F(PluginEndToEndTest, MessageCenterStartWhileWatchedIsRefused) {
     EXPECT_TRUE(Contains(LogLines(), "3 [VuVidazi] already monitor thread VLAMessageCenter.exe" +
                                          std::string(kMonitorBody)));
 
+    machine().ClearJournal();
     processes().End(center);
     ASSERT_TRUE(machine().WaitForThreads());
-    EXPECT_EQ(CountContaining(Journal("post"), "\"quit_mainframe\""), 1u) << "one follow-up only";
-    EXPECT_EQ(CountContaining(LogLines(), "exit msgcenter monitor thread"), 1u);
-    EXPECT_EQ(CountContaining(Journal("registry"), "nxExcreenRunning"), 0u)
-        << "the helper " << helper << " still runs: nothing to recover";
+    // Three notices in order, then the tray helper with the ended center's id;
+    // no quit signal to the helper and no recovery.
+    std::vector<std::string> effects;
+    for (const auto& line : machine().JournalLines({"post", "process", "event", "registry"})) {
+        const size_t cmd = line.find(" cmd=<");
+        if (cmd != std::string::npos) {
+            effects.push_back("start " + line.substr(cmd + 6, line.find("> dir=") - cmd - 6));
+        } else if (line.rfind("process: ended", 0) != 0) {
+            effects.push_back(line);
+        }
+    }
+    EXPECT_EQ(effects, (std::vector<std::string>{
+                           "post: 0x20000 0x22711 \"quit_mainframe\"",
+                           "post: 0x530000 0x22711 \"\"",
+                           "post: 0xb955f0 0x6f0007 \"\"",
+                           "start NxTrayWndHelper.exe RefreshNotifyIcon " + std::to_string(center),
+                       }));
+    EXPECT_EQ(LogLines().back(), "3 [VuVidazi] exit msgcenter monitor thread VLAMessageCenter.exe" +
+                                     std::string(kMonitorBody));
+
+    // The guard is down again: the next request watches (and finds no center).
+    Deliver(kMessageCenterModule, 0x6F0001, "");
+    ASSERT_TRUE(machine().WaitForThreads());
+    EXPECT_EQ(LogLines().back(),
+              "4 [VuVidazi] processHandle is nullptr(NxReVadiruService::Impl::WaitForProcessExit)");
 }
 
 // --- the host stops and destroys the plug-in while its threads still run -----

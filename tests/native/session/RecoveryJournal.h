@@ -11,7 +11,8 @@ namespace sessiontest {
 
 struct RecoveryRun {
     std::string setDpiPid;   // the helper started with "setdpi"
-    std::string disablePid;  // the command interpreter running the disable command
+    std::string disablePid;  // the command interpreter running the disable command;
+                             // empty: the driver stays on and no command runs
     std::wstring keyboardPath;
     bool audioPositionKeyPresent;  // the configuration component finds the settings key
     bool driverSettingsPresent;    // the driver's settings key is still there to delete
@@ -46,19 +47,25 @@ inline std::vector<std::string> RecoveryJournal(const RecoveryRun& run) {
     if (run.audioPositionKeyPresent) {
         journal.push_back("registry: set HKEY_USERS\\" + Narrow(kUserSetting) + "\\AudioPos = 0");
     }
-    const std::vector<std::string> rest = {
-        // Drag-and-drop.
+    // Drag-and-drop.
+    journal.push_back(
         "log: 3 [VuVidazi] DRAGDROP - "
-        "DragFileFail...(NxReVadiruService::Impl::StopBasicModeDragDrop)",
-        "post: 0x590000 0x590003 \"\"",
-        // The virtual display driver, waited for.
-        "log: 3  needDisableDriver VirtualDisplayDriver 1(NxReVadiruService::Impl::NeedDisable)",
-        "process: CreateProcessW user=<NT AUTHORITY\\SYSTEM> session=0 app=(null) "
-        "cmd=<cmd.exe /c NxReVadiru.exe disable> dir=(null) env=inherit "
-        "flags=0x8000000 inherit=1 psa=(null) tsa=(null) si.cb=ok desktop=(null) "
-        "startf=0x0 show=0 -> pid " +
-            run.disablePid,
-        "process: ended <cmd.exe> pid=" + run.disablePid + " exit=0",
+        "DragFileFail...(NxReVadiruService::Impl::StopBasicModeDragDrop)");
+    journal.push_back("post: 0x590000 0x590003 \"\"");
+    // The virtual display driver, waited for.
+    journal.push_back(std::string("log: 3  needDisableDriver VirtualDisplayDriver ") +
+                      (run.disablePid.empty() ? "0" : "1") +
+                      "(NxReVadiruService::Impl::NeedDisable)");
+    if (!run.disablePid.empty()) {
+        journal.push_back(
+            "process: CreateProcessW user=<NT AUTHORITY\\SYSTEM> session=0 app=(null) "
+            "cmd=<cmd.exe /c NxReVadiru.exe disable> dir=(null) env=inherit "
+            "flags=0x8000000 inherit=1 psa=(null) tsa=(null) si.cb=ok desktop=(null) "
+            "startf=0x0 show=0 -> pid " +
+            run.disablePid);
+        journal.push_back("process: ended <cmd.exe> pid=" + run.disablePid + " exit=0");
+    }
+    const std::vector<std::string> rest = {
         // The keyboard.
         "log: 3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)",
         "log: 4 Success: Found my device..(NxReVadiruService::Impl::CheckIfOurDevice)",
