@@ -20,9 +20,9 @@ std::optional<DWORD> ParseClockSpeed(const std::wstring& text) {
         digits += static_cast<char>(character);
     }
     DWORD speed = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), speed);
-    if (error != std::errc() || end != digits.data() + digits.size() || speed < 1 ||
-        speed > kFastestClock) {
+    // Digits only, so the conversion fails only on an empty or too long number.
+    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), speed);
+    if (result.ec != std::errc() || speed < 1 || speed > kFastestClock) {
         return std::nullopt;
     }
     return speed;

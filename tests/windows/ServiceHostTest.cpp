@@ -141,6 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailedStart{"ClockSpeedWithoutNumber", L"--clock-speed", 2, {kUsage}},
         FailedStart{"ClockSpeedZero", L"--clock-speed 0", 2, {kUsage}},
         FailedStart{"ClockSpeedAboveTheFastest", L"--clock-speed 1001", 2, {kUsage}},
+        FailedStart{"ClockSpeedBeyondAnyNumber", L"--clock-speed 99999999999", 2, {kUsage}},
         FailedStart{"ClockSpeedNotAWholeNumber", L"--clock-speed 2.5", 2, {kUsage}},
         FailedStart{"MissingPlugin",
                     std::wstring(L"--pipe ") + kTestPipe + L" NxMissingPlugin.dll",
