@@ -3,8 +3,8 @@
 #include "BusBroker.h"
 #include "CenterStarter.h"
 #include "ConsoleOutput.h"
-#include "HostFiles.h"
 #include "FastClock.h"
+#include "HostFiles.h"
 #include "ModulePaths.h"
 #include "PluginsManagerLibrary.h"
 #include "StopSignal.h"
@@ -34,8 +34,8 @@ std::string ErrorSuffix(DWORD error) {
 
 // Loads each plug-in library, speeds up its timed waits when asked (before
 // its module initializer, so before it starts any thread) and runs that
-// initializer; stops at the first that
-// fails, leaving the ones loaded so far in `loaded`.
+// initializer; stops at the first that fails, leaving the ones loaded so far
+// in `loaded`.
 bool LoadPlugins(const ServiceOptions& options, std::vector<PluginModule>& loaded) {
     for (const std::wstring& fileName : options.pluginFiles) {
         const std::string name = ToUtf8(fileName);

@@ -45,6 +45,6 @@ inline bool MakeChildInput(UniqueHandle& testEnd, UniqueHandle& childEnd) {
 }
 
 // A pipe for a child's standard output; `bufferBytes` 0 takes the default size.
-inline bool MakeChildOutput(UniqueHandle& testEnd, UniqueHandle& childEnd, DWORD bufferBytes = 0) {
+inline bool MakeChildOutput(UniqueHandle& testEnd, UniqueHandle& childEnd, DWORD bufferBytes) {
     return MakeChildPipe(testEnd, childEnd, false, bufferBytes);
 }
