@@ -2,12 +2,17 @@
 // its own reads deliveries and runs the callbacks; when the broker goes away
 // it keeps trying to connect again, so a restarted broker gets its modules
 // back without the plug-in noticing more than failed posts in between.
+//
+// The client never waits for that thread: a plug-in may be destroyed inside
+// its library's detach notification, under the loader lock, where no thread
+// can finish exiting. The thread holds what it uses and this library, and
+// leaves both on its own as soon as it sees the stop.
 #include "BusFrame.h"
 #include "BusPipe_win.h"
 #include "BusTransport.h"
 
+#include <memory>
 #include <mutex>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -26,28 +31,17 @@ public:
           callbacks_(std::move(callbacks)) {}
 
     // Makes one attempt to connect at once, then starts the thread that
-    // receives and reconnects. Only the first call does anything.
+    // receives and reconnects. Only the first call does anything; without a
+    // thread nothing is received, but posts still work.
     static void Start(const std::shared_ptr<PipeLink>& link) {
         std::call_once(link->started_, [&] {
             link->Connect();
-            try {
-                link->thread_ = std::thread(&PipeLink::Run, link);
-            } catch (const std::system_error&) {
-                // Without a thread nothing is received; posts still work.
-            }
+            StartReceiver(link);
         });
     }
 
-    // Ends the thread: joined, or left to finish by itself when the client is
-    // destroyed from one of its own callbacks.
-    void Stop() {
-        SetEvent(stop_.get());
-        if (thread_.get_id() == std::this_thread::get_id()) {
-            thread_.detach();
-        } else if (thread_.joinable()) {
-            thread_.join();
-        }
-    }
+    // Tells the thread to end and closes the connection with it; returns at once.
+    void Stop() { SetEvent(stop_.get()); }
 
     bool Send(bool publish, const BusMessage& message) {
         const std::string bytes =
@@ -77,6 +71,36 @@ private:
         std::lock_guard lock(mutex_);
         pipe_ = pipe;
         return pipe;
+    }
+
+    struct ReceiverStart {
+        std::shared_ptr<PipeLink> link;
+        HMODULE library = nullptr;
+    };
+
+    static void StartReceiver(const std::shared_ptr<PipeLink>& link) {
+        auto start = std::make_unique<ReceiverStart>(ReceiverStart{link, nullptr});
+        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                reinterpret_cast<LPCWSTR>(&ReceiverThread), &start->library)) {
+            return;
+        }
+        const BusHandle thread(CreateThread(nullptr, 0, ReceiverThread, start.get(), 0, nullptr));
+        if (!thread) {
+            FreeLibrary(start->library);
+            return;
+        }
+        start.release();  // the thread's now
+    }
+
+    static DWORD WINAPI ReceiverThread(LPVOID parameter) {
+        HMODULE library = nullptr;
+        {
+            const std::unique_ptr<ReceiverStart> start(static_cast<ReceiverStart*>(parameter));
+            library = start->library;
+            Run(start->link);
+        }
+        // Leaves this library's code and releases it in one step.
+        FreeLibraryAndExitThread(library, 0);
     }
 
     static void Run(const std::shared_ptr<PipeLink>& self) {
@@ -123,7 +147,6 @@ private:
     const std::shared_ptr<BusCallbackTable> callbacks_;
     const BusHandle stop_ = MakeBusEvent();
     std::once_flag started_;
-    std::thread thread_;
     std::mutex mutex_;
     std::shared_ptr<BusPipe> pipe_;  // the connection, while there is one
 };

@@ -70,13 +70,19 @@ void PluginsManager::Unregister(const PluginRegistrationEntry* table) {
         Log("manager: ignored the unregistration of an unknown table");
         return;
     }
-    for (auto running = running_.rbegin(); running != running_.rend(); ++running) {
-        if (running->table == table) {
-            Stop(*running);
+    // The library is being unloaded and this runs under the loader lock: a
+    // plug-in still running is neither stopped nor destroyed here (the host
+    // stops them before it unloads), only let go of without calling into it.
+    std::erase_if(running_, [&](RunningPlugin& running) {
+        if (running.table != table) {
+            return false;
         }
-    }
-    std::erase_if(running_,
-                  [table](const RunningPlugin& running) { return running.table == table; });
+        Log("manager: " + running.entry->name + " still runs at its library's unload; left alone");
+        // Deliberately never released: its destructor is code of the library
+        // that is going away.
+        new std::shared_ptr<VLAPlugin>(std::move(running.plugin));
+        return true;
+    });
     tables_.erase(found);
     for (const PluginRegistrationEntry* entry : EntriesOf(table)) {
         Log("manager: unregistered " + entry->name);

@@ -15,7 +15,9 @@ typedef void (*VLAManagerLogSink)(const char* line);
 // Remembers the table (entries up to the one with an empty name); it must stay
 // valid until it is handed to UnRegisterPlugin.
 void RegisterPlugin(const PluginRegistrationEntry* table);
-// Stops and releases the table's running plug-ins, then forgets the table.
+// Forgets the table. It is called under the loader lock, so a plug-in of the
+// table that still runs is not stopped or released: the host stops plug-ins
+// (VLAStopPlugins) before it unloads their library.
 void UnRegisterPlugin(const PluginRegistrationEntry* table);
 // Creates, initializes and starts every registered plug-in that is not running
 // yet; returns how many are running afterwards.

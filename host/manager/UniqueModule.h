@@ -22,6 +22,7 @@ public:
 
     HMODULE get() const { return module_; }
     explicit operator bool() const { return module_ != nullptr; }
+    HMODULE release() { return std::exchange(module_, nullptr); }
     void reset(HMODULE module = nullptr) {
         if (module_ != nullptr) {
             FreeLibrary(module_);

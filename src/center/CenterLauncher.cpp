@@ -1,5 +1,6 @@
 // Brings the collaboration center back after it ended: first gives it time to
-// come back by itself, then asks the host to start it, a few times.
+// come back by itself, then asks the host to start it, a few times. A stopped
+// plug-in's launcher runs to its end; a destroyed one's ends at its next step.
 #include "plugin/Log.h"
 #include "plugin/NxReVadiruServiceImpl.h"
 
@@ -36,6 +37,9 @@ void Impl::StartNxZarCenter() {
     LogInfo(kStartNxZarCenter, "[VuVidazi] Start NxZarCenter.");
     const DWORD waitCode = zarCenterStartEvent.Wait(kComeBackByItselfMs);
     LogInfo(kStartNxZarCenter, "[VuVidazi] exit, waitCode=", waitCode);
+    if (IsRetired()) {
+        return;
+    }
     if (zarCenterRunning) {
         LogInfo(kStartNxZarCenter, "[VuVidazi] NxZarCenter server is working.");
         return;
@@ -58,6 +62,9 @@ void Impl::StartNxZarCenter() {
                     "[VuVidazi] step1, NxZarCenter CreateProcessNormal fail. ret:", posted);
         }
         Sleep(kPauseAfterRequestMs);
+        if (IsRetired()) {
+            return;
+        }
         if (zarCenterUserQuit || zarCenterRunning) {
             LogInfo(kStartNxZarCenter, "[VuVidazi] step1, stop start NxZarCenter.", attempt);
             return;
@@ -77,6 +84,9 @@ void Impl::RetailPCStartNxZarCenter() {
             LogInfo(kRetailStart, "[VuVidazi] NxZarCenter CreateProcessNormal fail. ret:", posted);
         }
         Sleep(kPauseAfterRequestMs);
+        if (IsRetired()) {
+            return;
+        }
         if (zarCenterRunning) {
             LogInfo(kRetailStart, "[VuVidazi] stop start NxZarCenter.", attempt);
             return;

@@ -134,7 +134,7 @@ void Impl::DeleteZarCenterIcon() {
     }
 }
 
-void Impl::PublishZarCenterExitMsg(IPCMessageClient& busClient) {
+void Impl::PublishZarCenterExitMsg(BusConnection& busClient) {
     static const std::string kExitAnnouncement = "ZAR_SERVICE_UNINIT_ADV_NAME";
     TagIPCMessageItem item;
     item.msgId = 0xB90004;

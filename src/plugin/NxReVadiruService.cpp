@@ -3,7 +3,11 @@
 
 NxReVadiruService::NxReVadiruService() : impl(std::make_shared<Impl>()) {}
 
-NxReVadiruService::~NxReVadiruService() = default;
+NxReVadiruService::~NxReVadiruService() {
+    // Worker threads may keep the state alive for a long time; the plug-in
+    // itself ends here.
+    impl->Retire();
+}
 
 bool NxReVadiruService::Initialize() {
     return true;

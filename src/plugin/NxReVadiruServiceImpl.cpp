@@ -17,7 +17,7 @@ NxReVadiruService::Impl::Impl() : client(kModuleId, false, false, kBusPipeName) 
 NxReVadiruService::Impl::~Impl() {
     // A handler still running on the bus thread must finish before the state
     // it works on goes away.
-    client.UnRegisterMessageCallbackAll();
+    client.Close();
 }
 
 bool NxReVadiruService::Impl::Start() {
@@ -35,6 +35,15 @@ bool NxReVadiruService::Impl::Stop() {
     client.UnRegisterMessageCallbackAll();
     zarCenterStartEvent.Close();
     return false;
+}
+
+void NxReVadiruService::Impl::Retire() {
+    Stop();
+    client.Close();
+}
+
+bool NxReVadiruService::Impl::IsRetired() const {
+    return client.IsClosed();
 }
 
 bool NxReVadiruService::Impl::StartWorkerThread(std::function<void(Impl&)> body) {

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "NxReVadiruService.h"
-#include "IPCMessageClient.h"
+#include "BusConnection.h"
 #include "process/UniqueHandle.h"
 
 #include <windows.h>
@@ -36,6 +36,10 @@ public:
     // --- frame ------------------------------------------------------------
     bool Start();
     bool Stop();
+    // The object is being destroyed: as Stop(), and the bus connection is
+    // closed, so that nothing of this plug-in is heard of again.
+    void Retire();
+    bool IsRetired() const;
     // Runs `body` on a detached worker thread that shares ownership of this
     // state, so that Stop() and destruction cannot pull it from under the
     // thread. False when the thread could not be created.
@@ -92,7 +96,7 @@ public:
     void StartMonitorZarCenterThread();
     void OnRecvNxZarCenterStartMsg(TagIPCMessageItem& msg);
     void DeleteZarCenterIcon();
-    void PublishZarCenterExitMsg(IPCMessageClient& busClient);
+    void PublishZarCenterExitMsg(BusConnection& busClient);
     void ReportZarCenterEvent(int32_t exitType, int32_t launchType);
     void OnRecvZarCenterQuitMsg(TagIPCMessageItem& msg);
 
@@ -103,7 +107,7 @@ public:
     bool WaitForProcessExit(const std::wstring& processName);
 
     // --- state, in declaration order ------------------------------------------
-    IPCMessageClient client;
+    BusConnection client;
     std::mutex recoveryMutex;
     std::atomic<uint32_t> reVadiruProcessId{0};
     std::atomic<uint32_t> tabTipValue{0};
@@ -147,7 +151,7 @@ private:
 
 // Posts a message built from the receiver id, the message id and a body that
 // must stay alive until the call returns.
-bool PostBusMessage(IPCMessageClient& client, int32_t receiverId, int32_t msgId,
+bool PostBusMessage(BusConnection& client, int32_t receiverId, int32_t msgId,
                     const std::string& body);
 
 // One of the fixed messages the plug-in sends other modules when a watched
@@ -159,4 +163,4 @@ struct BusNotice {
 };
 
 // Posts the notices in order; a failed post is not retried.
-void PostBusNotices(IPCMessageClient& client, std::span<const BusNotice> notices);
+void PostBusNotices(BusConnection& client, std::span<const BusNotice> notices);

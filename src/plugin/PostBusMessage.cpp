@@ -1,6 +1,6 @@
 #include "NxReVadiruServiceImpl.h"
 
-bool PostBusMessage(IPCMessageClient& client, int32_t receiverId, int32_t msgId,
+bool PostBusMessage(BusConnection& client, int32_t receiverId, int32_t msgId,
                     const std::string& body) {
     TagIPCMessageItem item;
     item.receiverId = receiverId;
@@ -11,7 +11,7 @@ bool PostBusMessage(IPCMessageClient& client, int32_t receiverId, int32_t msgId,
     return client.PostIPCMessage(item);
 }
 
-void PostBusNotices(IPCMessageClient& client, std::span<const BusNotice> notices) {
+void PostBusNotices(BusConnection& client, std::span<const BusNotice> notices) {
     for (const BusNotice& notice : notices) {
         PostBusMessage(client, notice.receiverId, notice.msgId, notice.body);
     }

@@ -53,7 +53,9 @@ private:
 
 // True once the broker delivers to `client` as `moduleId`: a post for an absent
 // module is dropped, so a test posts only after its receivers are on the bus.
-inline bool WaitUntilOnBus(IPCMessageClient& client, int32_t moduleId) {
+// `client` is a bus client or the plug-in's connection.
+template <class Client>
+bool WaitUntilOnBus(Client& client, int32_t moduleId) {
     constexpr int32_t kPingMsg = 0x7FFF0001;
     const auto heard = std::make_shared<std::atomic<bool>>(false);
     client.RegisterMessageCallback(kPingMsg, [heard](TagIPCMessageItem&) { *heard = true; });

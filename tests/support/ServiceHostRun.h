@@ -1,5 +1,6 @@
-// The service host VLAMainService.exe as a child of a Windows test: its input a
-// pipe held by the test, its transcript a file.
+// A program of the build, by default the service host VLAMainService.exe, as a
+// child of a Windows test: its input a pipe held by the test, its transcript a
+// file.
 #pragma once
 
 #include "ModulePaths.h"
@@ -14,7 +15,8 @@
 
 class ServiceHostRun {
 public:
-    ServiceHostRun(const std::wstring& arguments, const std::filesystem::path& transcript) {
+    ServiceHostRun(const std::wstring& arguments, const std::filesystem::path& transcript,
+                   const std::wstring& program = L"VLAMainService.exe") {
         UniqueHandle childInput;
         if (!MakeChildInput(input_, childInput)) {
             return;
@@ -25,7 +27,7 @@ public:
                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (output) {
             process_ = StartWithStdHandles(
-                L"\"" + ExecutableDirectory() + L"\\VLAMainService.exe\" " + arguments,
+                L"\"" + ExecutableDirectory() + L"\\" + program + L"\" " + arguments,
                 childInput.get(), output.get());
         }
     }

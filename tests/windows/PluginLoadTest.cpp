@@ -6,6 +6,8 @@
 #include "ModulePaths.h"
 #include "PluginsManagerLibrary.h"
 #include "process/UniqueHandle.h"
+#include "support/ServiceHostRun.h"
+#include "support/TestFiles.h"
 #include "support/TextLines.h"
 
 #include <gtest/gtest.h>
@@ -340,24 +342,55 @@ TEST_F(ManagerLoadedFirst, TablesAreKeptInOrderUpToTheirEmptyEntry) {
                      "manager: unregistered a", "manager: unregistered b"}));
 }
 
-TEST_F(ManagerLoadedFirst, EachPluginRunsOnceAndStopsLastStartedFirst) {
+TEST_F(ManagerLoadedFirst, EachPluginRunsOnceStopsLastStartedFirstAndIsLeftAloneAtUnload) {
     Journal journal;
     const PluginRegistrationEntry table[] = {
         {"a", Recording("a", true, true, journal)}, {"b", Recording("b", true, true, journal)}, {}};
     manager_->Register(table);
     EXPECT_EQ(manager_->StartPlugins(), 2u);
     EXPECT_EQ(manager_->StartPlugins(), 2u);
-    // A table taken back while running is stopped first.
+    manager_->StopPlugins();
+    EXPECT_EQ(manager_->StartPlugins(), 2u);
+    // A table taken back while its plug-ins run comes under the loader lock of
+    // their library's unload: they are left alone, not stopped or destroyed.
     manager_->Unregister(table);
     EXPECT_EQ(manager_->StartPlugins(), 0u);
 
-    EXPECT_EQ(journal, (Journal{"a Initialize", "a Start", "b Initialize", "b Start", "b Stop",
-                                "b Uninitialize", "b destroyed", "a Stop", "a Uninitialize",
-                                "a destroyed"}));
+    EXPECT_EQ(journal,
+              (Journal{"a Initialize", "a Start", "b Initialize", "b Start", "b Stop",
+                       "b Uninitialize", "b destroyed", "a Stop", "a Uninitialize", "a destroyed",
+                       "a Initialize", "a Start", "b Initialize", "b Start"}));
     EXPECT_EQ(ManagerLog::Take(),
               (Lines{"manager: registered a", "manager: registered b", "manager: started a",
                      "manager: started b", "manager: stopped b", "manager: stopped a",
+                     "manager: started a", "manager: started b",
+                     "manager: a still runs at its library's unload; left alone",
+                     "manager: b still runs at its library's unload; left alone",
                      "manager: unregistered a", "manager: unregistered b"}));
 }
+
+// A manager may release the plug-in object when the library takes its table
+// back, inside the detach notification, under the loader lock, stopped first or
+// not: the unload must still return at once and leave nothing of the library
+// running (unloadprobe.exe, with no bus and no helper).
+class ManagerReleasesAtUnregistration : public ::testing::TestWithParam<const wchar_t*> {};
+
+TEST_P(ManagerReleasesAtUnregistration, UnloadReturnsAndTheHostGoesOn) {
+    const ScratchFile transcript(L"nx-unload-probe.txt");
+    ServiceHostRun probe(GetParam(), transcript.Path(), L"unloadprobe.exe");
+    ASSERT_TRUE(probe.IsStarted());
+    const std::optional<DWORD> exitCode = probe.Finish();
+    const std::string output = ReadFileText(transcript.Path());
+    EXPECT_EQ(exitCode, std::optional<DWORD>(0)) << output;
+    EXPECT_EQ(SplitLines(output), (Lines{"probe: plug-in started", "probe: FreeLibrary returned",
+                                         "probe: library unloaded", "probe: host goes on"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Manager, ManagerReleasesAtUnregistration,
+                         ::testing::Values(L"stop", L"release"),
+                         [](const ::testing::TestParamInfo<const wchar_t*>& info) {
+                             return std::wstring(info.param) == L"stop" ? "StoppedFirst"
+                                                                        : "NotStopped";
+                         });
 
 }  // namespace

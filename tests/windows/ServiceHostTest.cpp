@@ -255,7 +255,7 @@ TEST_P(ServiceHostUnloadsThePlugin, WhileItsThreadsWaitAndLivesOnWhenTheWatchedP
 
     // A second message-center start is refused while the start-up watch
     // waits: once that is logged the plug-in hears this client.
-    IPCMessageClient bus(kTestModule, false, false, kHostPipe);
+    BusConnection bus(kTestModule, false, false, kHostPipe);
     ASSERT_TRUE(PollUntil([&] {
         PostBusMessage(bus, kPluginModule, 0x6F0001, "");
         return ReadFileText(pluginLog.Path()).find("already monitor thread") != std::string::npos;

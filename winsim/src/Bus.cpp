@@ -2,6 +2,7 @@
 
 #include "winsim/Machine.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -228,6 +229,12 @@ void Bus::Send(int32_t senderId, int32_t receiverId, int32_t msgId, const std::s
 std::vector<BusRecord> Bus::Sent() const {
     std::lock_guard lock(core_->mutex);
     return core_->sent;
+}
+
+bool Bus::IsConnected(int32_t moduleId) const {
+    std::lock_guard lock(core_->mutex);
+    return std::any_of(core_->connections.begin(), core_->connections.end(),
+                       [&](const auto& entry) { return entry.second->moduleId == moduleId; });
 }
 
 void Bus::SetDown(bool down) {

@@ -291,7 +291,12 @@ std::vector<std::string> Sorted(std::vector<std::string> lines) {
     return lines;
 }
 
-TEST_F(PluginEndToEndTest, DestroyedWhileEveryWatchWaitsEachWatchOnlyForceStops) {
+// Destroyed while every watch waits, stopped first or not: the plug-in leaves
+// the bus at once and handles nothing more.
+class PluginDestroyedWhileWatchesWaitTest : public PluginEndToEndTest,
+                                            public ::testing::WithParamInterface<bool> {};
+
+TEST_P(PluginDestroyedWhileWatchesWaitTest, EachWatchOnlyForceStops) {
     const uint32_t helper = processes().Start(L"NxReVadiru.exe");
     const uint32_t messageCenter = processes().Start(L"VLAMessageCenter.exe");
     const uint32_t center = processes().Start(L"NxZarCenter.exe");
@@ -300,19 +305,25 @@ TEST_F(PluginEndToEndTest, DestroyedWhileEveryWatchWaitsEachWatchOnlyForceStops)
     Deliver(kCenterModule, 0x6F0006, std::to_string(center));
     // The message center's, the helper's, and the center's from start-up and as announced.
     ASSERT_TRUE(machine().WaitForBlocked(4));
-    plugin->Stop();
+    if (GetParam()) {
+        plugin->Stop();
+    }
     plugin.reset();
+    EXPECT_FALSE(bus().IsConnected(kPluginModule));
     machine().ClearJournal();
 
+    Deliver(kMessageCenterModule, 0x6F0003, "5");
     for (const uint32_t process : {helper, messageCenter, center}) {
         processes().End(process);
     }
     ASSERT_TRUE(machine().WaitForThreads());
-    // No recovery, no notices, no quit signal: each watch logs its wait's end
-    // and that it was stopped; the announced center's exit is still reported.
+    // No handler, no recovery, no notices, no quit signal: each watch logs its
+    // wait's end and that it was stopped; the announced center's exit is still
+    // reported.
     EXPECT_EQ(Sorted(machine().JournalLines(
                   {"log", "event", "registry", "hid", "audio", "post", "publish", "usage"})),
               Sorted({
+                  "post: 0x6f0000 0x6f0003 \"5\"",
                   ProcessEndWaitLine("NxReVadiru.exe"),
                   ForceStopLine(kMonitorBody),
                   ProcessEndWaitLine("VLAMessageCenter.exe"),
@@ -325,17 +336,27 @@ TEST_F(PluginEndToEndTest, DestroyedWhileEveryWatchWaitsEachWatchOnlyForceStops)
               }));
 }
 
-// The launcher that follows a center's end keeps running after the plug-in
-// is gone, waiting on the start event it took or pausing between requests.
+INSTANTIATE_TEST_SUITE_P(Destroyed, PluginDestroyedWhileWatchesWaitTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "StoppedFirst" : "WithoutStop";
+                         });
+
+// The launcher that follows a center's end keeps running after a stop, waiting
+// on the start event it took or pausing between requests; once the plug-in is
+// destroyed it asks for nothing more.
 struct LauncherAtStop {
     const char* name;
     int deadlinesPassed;  // virtual deadlines between the center's end and the stop
+    bool destroyed;
+    std::vector<uint64_t> requests;  // after the center's end, in virtual ms
+    uint64_t runMs;
 };
 
-class PluginDestroyedDuringLauncherTest : public PluginEndToEndTest,
-                                          public ::testing::WithParamInterface<LauncherAtStop> {};
+class PluginStoppedDuringLauncherTest : public PluginEndToEndTest,
+                                        public ::testing::WithParamInterface<LauncherAtStop> {};
 
-TEST_P(PluginDestroyedDuringLauncherTest, LauncherRunsToItsEnd) {
+TEST_P(PluginStoppedDuringLauncherTest, LauncherGoesOnUntilThePluginIsDestroyed) {
+    const LauncherAtStop& expected = GetParam();
     processes().Start(L"NxReVadiru.exe");
     StartPlugin();
     ASSERT_TRUE(machine().WaitForThreads());
@@ -347,12 +368,14 @@ TEST_P(PluginDestroyedDuringLauncherTest, LauncherRunsToItsEnd) {
     ASSERT_TRUE(machine().WaitForParked(1));
     ASSERT_TRUE(Contains(LogLines(), "3 [VuVidazi] Start NxZarCenter." + std::string(kLauncher)));
     const uint64_t centerEnded = machine().Now();
-    for (int passed = 0; passed < GetParam().deadlinesPassed; ++passed) {
+    for (int passed = 0; passed < expected.deadlinesPassed; ++passed) {
         machine().AdvanceToNextDeadline();
         ASSERT_TRUE(machine().WaitForParked(1));
     }
     plugin->Stop();
-    plugin.reset();
+    if (expected.destroyed) {
+        plugin.reset();
+    }
     {
         const simtest::ClockDriver clock(machine());
         ASSERT_TRUE(machine().WaitForThreads());
@@ -364,17 +387,18 @@ TEST_P(PluginDestroyedDuringLauncherTest, LauncherRunsToItsEnd) {
             requests.push_back(entry.time - centerEnded);
         }
     }
-    EXPECT_EQ(requests, std::vector<uint64_t>({180000, 300000, 420000}));
-    EXPECT_EQ(machine().Now() - centerEnded, 540000u) << "the whole run";
+    EXPECT_EQ(requests, expected.requests);
+    EXPECT_EQ(machine().Now() - centerEnded, expected.runMs) << "the whole run";
     EXPECT_TRUE(Contains(LogLines(), "3 [VuVidazi] exit, waitCode=258" + std::string(kLauncher)))
         << "the event taken before the stop stays usable until the wait ends";
 }
 
-INSTANTIATE_TEST_SUITE_P(Stops, PluginDestroyedDuringLauncherTest,
-                         ::testing::Values(LauncherAtStop{"WaitingForTheCenter", 0},
-                                           LauncherAtStop{"PausingAfterARequest", 1}),
-                         [](const ::testing::TestParamInfo<LauncherAtStop>& info) {
-                             return info.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Stops, PluginStoppedDuringLauncherTest,
+    ::testing::Values(
+        LauncherAtStop{"StoppedWhileWaiting", 0, false, {180000, 300000, 420000}, 540000},
+        LauncherAtStop{"DestroyedWhileWaiting", 0, true, {}, 180000},
+        LauncherAtStop{"DestroyedWhilePausing", 1, true, {180000}, 300000}),
+    [](const ::testing::TestParamInfo<LauncherAtStop>& info) { return info.param.name; });
 
 }  // namespace

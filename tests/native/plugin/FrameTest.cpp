@@ -64,7 +64,7 @@ using PostBusMessageTest = SimTest;
 // lines show that the routine sets only receiver, message and body.
 TEST_F(PostBusMessageTest, PostsTheBodyAsGivenAndReportsABusThatIsDown) {
     auto& bus = machine().Extension<winsim::Bus>();
-    IPCMessageClient client(0x6F0000, false, false, L"\\\\.\\Pipe\\iVellumAssistant");
+    BusConnection client(0x6F0000, false, false, L"\\\\.\\Pipe\\iVellumAssistant");
     EXPECT_TRUE(PostBusMessage(client, 0x690000, 0x690022, std::string()));
     ASSERT_TRUE(bus.WaitIdle());
     bus.SetDown(true);

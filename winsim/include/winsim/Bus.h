@@ -60,6 +60,8 @@ public:
     void Send(int32_t senderId, int32_t receiverId, int32_t msgId, const std::string& body);
     // Every post and publish so far, in order, refused ones included.
     std::vector<BusRecord> Sent() const;
+    // Whether a module of this id is connected now.
+    bool IsConnected(int32_t moduleId) const;
     // While down, every post and publish fails and nothing is delivered.
     void SetDown(bool down);
     // Waits (real time, bounded) until no delivery is queued or running.
