@@ -22,6 +22,7 @@ constexpr DWORD kUnloadLimitMs = 1000;
 // Long enough for the start-up watches of the absent programs to end, so that
 // the unload itself runs the library's detach notification.
 constexpr DWORD kSettleMs = 1000;
+constexpr DWORD kUnloadedTimeoutMs = 5000;
 constexpr DWORD kStrayThreadGraceMs = 1000;
 constexpr wchar_t kPluginFile[] = L"NxReVadiruServicePlugin.dll";
 constexpr int kUsage = 2;
@@ -71,8 +72,10 @@ int main(int argc, char** argv) {
         TerminateProcess(GetCurrentProcess(), kUnloadHung);
     }
     Print("probe: FreeLibrary returned");
-    Print(GetModuleHandleW(kPluginFile) == nullptr ? "probe: library unloaded"
-                                                   : "probe: library still loaded");
+    // A watch that had not ended yet held the library; it unloads it on its way
+    // out, and the release then happens on that thread, as harshly.
+    Print(WaitUntilUnloaded(kPluginFile, kUnloadedTimeoutMs) ? "probe: library unloaded"
+                                                             : "probe: library still loaded");
     Sleep(kStrayThreadGraceMs);
     Print("probe: host goes on");
     return 0;
