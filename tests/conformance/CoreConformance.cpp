@@ -253,6 +253,9 @@ TEST(CoreConformance, OpeningAnExistingFileWithOpenAlwaysSaysItExists) {
                                       nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
         EXPECT_NE(file.get(), INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), error);
+        DWORD written = 0;
+        EXPECT_FALSE(WriteFile(file.get(), "x", 1, &written, nullptr));
+        EXPECT_EQ(GetLastError(), Code(ERROR_ACCESS_DENIED));  // opened for reading only
     }
 }
 

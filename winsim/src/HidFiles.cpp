@@ -86,6 +86,10 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     if (winsim::FailsNow(machine, "WriteFile")) {
         return FALSE;
     }
+    if (machine.LookupAs<ExecutableFile>(hFile)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     const auto file = machine.LookupAs<winsim::HidFile>(hFile);
     if (!file) {
         SetLastError(ERROR_INVALID_HANDLE);

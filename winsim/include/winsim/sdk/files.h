@@ -2,8 +2,8 @@
 //
 // The simulated machine has no file system: the only paths that open are the
 // HID interface paths of winsim/SimHid.h and the executable's own path (for
-// reading only). Any other path fails with ERROR_FILE_NOT_FOUND. I/O is synchronous; overlapped I/O
-// is not simulated.
+// reading only). Any other path fails with ERROR_FILE_NOT_FOUND. I/O is
+// synchronous; overlapped I/O is not simulated.
 #pragma once
 
 #include <winsim/sdk/base.h>
@@ -46,7 +46,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
 
 // Writes synchronously. ERROR_INVALID_HANDLE for a handle that is not an open
-// file, ERROR_ACCESS_DENIED when the handle was opened without GENERIC_WRITE,
+// file, ERROR_ACCESS_DENIED when the handle was opened without GENERIC_WRITE
+// (the executable's file always),
 // ERROR_INVALID_PARAMETER without a count pointer or overlapped structure, or
 // when the length is not the collection's output report length (which is how
 // Windows answers a HID write of the wrong size).
