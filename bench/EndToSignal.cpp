@@ -1,8 +1,9 @@
 // Each round starts a stand-in helper, has the plug-in watch it (the helper's
-// start report, as the bus delivers it) and two polling watchdogs watch it
-// too, waits so that the end falls at a different point of the watchdogs'
-// poll periods each round, ends the helper and notes when each of the three
-// signals arrives.
+// start report, as the bus delivers it), a bare watcher and two polling
+// watchdogs watch it too, waits so that the end falls at a different point of
+// the watchdogs' poll periods each round, ends the helper and notes when each
+// of the four signals arrives.
+#include "BareWatcher.h"
 #include "EventStamp.h"
 #include "Figures.h"
 #include "MeasuredPc.h"
@@ -59,11 +60,14 @@ void MeasureEndToSignal(MeasuredPc& pc) {
     Progress("process end to signal: " + std::to_string(kRounds) + " rounds");
     const auto plugin = std::make_shared<PluginState>();
     std::vector<Duration> monitorDelays;
+    std::vector<Duration> bareDelays;
     std::array<std::vector<Duration>, kPollPeriods.size()> watchdogDelays;
     for (int round = 0; round < kRounds; ++round) {
         const uint32_t helper = pc.StartProgram(kNxReVadiruImage);
         Signal quit(CreateEventW(nullptr, FALSE, FALSE, kNxReVadiruImage));
         Deliver(*plugin, kHelperStartMsg, "1 " + std::to_string(helper));
+        Signal bareGone(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        const BareWatcher bare(helper, bareGone.event.get());
         std::vector<std::unique_ptr<Signal>> gone;
         std::vector<std::unique_ptr<PollingWatchdog>> watchdogs;
         for (const auto period : kPollPeriods) {
@@ -76,6 +80,7 @@ void MeasureEndToSignal(MeasuredPc& pc) {
         const Clock::time_point end = Clock::now();
         pc.EndProgram(helper);
         monitorDelays.push_back(ArrivalAfter(quit, end, "the plug-in's monitor"));
+        bareDelays.push_back(ArrivalAfter(bareGone, end, "the bare watcher"));
         for (size_t i = 0; i < kPollPeriods.size(); ++i) {
             watchdogDelays[i].push_back(ArrivalAfter(*gone[i], end, "a polling watchdog"));
         }
@@ -84,6 +89,8 @@ void MeasureEndToSignal(MeasuredPc& pc) {
     }
     PrintRow("Process end to event signalled: plug-in's monitor",
              Describe(Summarise(monitorDelays)));
+    PrintRow("Process end to event signalled: bare watcher (waits on the process handle)",
+             Describe(Summarise(bareDelays)));
     for (size_t i = 0; i < kPollPeriods.size(); ++i) {
         PrintRow("Process end to event signalled: polling watchdog, " +
                      std::to_string(kPollPeriods[i].count()) + " ms poll",

@@ -2,6 +2,6 @@
 #include "KyView.h"
 
 void KyView::Report(KyEvent& event) {
-    static const std::wstring path = FileBesideHost(L"NX_USAGE_EVENT_FILE", L"NxUsageEvents.log");
-    AppendLine(path, TimestampPrefix() + event.Describe());
+    static const AppendOnlyFile file(FileBesideHost(L"NX_USAGE_EVENT_FILE", L"NxUsageEvents.log"));
+    file.AppendLine(TimestampPrefix() + event.Describe());
 }

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <memory>
 
 std::wstring FileBesideHost(const wchar_t* overrideVariable, const wchar_t* fileName) {
     wchar_t buffer[MAX_PATH] = {};
@@ -18,12 +17,26 @@ std::wstring FileBesideHost(const wchar_t* overrideVariable, const wchar_t* file
     return path + fileName;
 }
 
-void AppendLine(const std::wstring& path, const std::string& line) {
-    const std::unique_ptr<FILE, int (*)(FILE*)> file(_wfopen(path.c_str(), L"ab"), &std::fclose);
-    if (file) {
-        const std::string withEnd = line + "\r\n";
-        std::fwrite(withEnd.data(), 1, withEnd.size(), file.get());
+// Append-only access makes every write land at the file's end, whoever else
+// appends meanwhile.
+AppendOnlyFile::AppendOnlyFile(const std::wstring& path)
+    : handle_(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+
+AppendOnlyFile::~AppendOnlyFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle_);
     }
+}
+
+void AppendOnlyFile::AppendLine(const std::string& line) const {
+    if (handle_ == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const std::string withEnd = line + "\r\n";
+    DWORD written = 0;
+    WriteFile(handle_, withEnd.data(), static_cast<DWORD>(withEnd.size()), &written, nullptr);
 }
 
 std::string TimestampPrefix() {

@@ -1,5 +1,7 @@
 #include "NxLogger.h"
 
+#include "LastErrorKeeper.h"
+
 // Where lines go when no sink was set; one definition per platform.
 void WriteDefaultLogLine(LOG_MESSAGE_LEVEL level, const std::wstring& loggerName,
                          const std::wstring& text);
@@ -15,6 +17,7 @@ void NxLogger::Log(LOG_MESSAGE_LEVEL level, const std::wostringstream& line) {
 
 void NxLogger::LogNamed(LOG_MESSAGE_LEVEL level, const std::wstring& loggerName,
                         const std::wstring& text) {
+    const LastErrorKeeper keeper;
     std::lock_guard<std::mutex> lock(mutex_);
     if (sink_) {
         sink_(level, loggerName, text);

@@ -8,7 +8,10 @@
 
 void WriteDefaultLogLine(LOG_MESSAGE_LEVEL level, const std::wstring& loggerName,
                          const std::wstring& text) {
-    static const std::wstring path = FileBesideHost(L"NX_LOG_FILE", L"NxReVadiruServicePlugin.log");
+    // Opened at the first line and kept open: opening a file for each line
+    // costs more than the write itself.
+    static const AppendOnlyFile file(
+        FileBesideHost(L"NX_LOG_FILE", L"NxReVadiruServicePlugin.log"));
     // Appended piece by piece: GCC 12 misreports chained string additions (-Wrestrict).
     std::string line = TimestampPrefix();
     line.append("[").append(std::to_string(static_cast<int>(level))).append("] [");
@@ -16,5 +19,5 @@ void WriteDefaultLogLine(LOG_MESSAGE_LEVEL level, const std::wstring& loggerName
     if (!loggerName.empty()) {
         line.append("[").append(ToUtf8(loggerName)).append("] ");
     }
-    AppendLine(path, line.append(ToUtf8(text)));
+    file.AppendLine(line.append(ToUtf8(text)));
 }

@@ -84,9 +84,12 @@ void NxReVadiruService::Impl::RestoreDpi() {
     if (GetDpiDevInfo(adapterId, sourceId)) {
         current = GetCurrentDpiScale(adapterId, sourceId);
     }
-    LogInfo(kOperation, "[VuVidazi] restore dpi ", target, " curdpi ", current);
-    if (current == target) {
-        originDpiScale = 0;
+    // The field itself, not `target`: a screen-info message handled on another
+    // thread meanwhile may have put a new scaling there, which must stay
+    // unless it is the one in force.
+    uint32_t restoring = originDpiScale;
+    LogInfo(kOperation, "[VuVidazi] restore dpi ", restoring, " curdpi ", current);
+    if (current == restoring && originDpiScale.compare_exchange_strong(restoring, 0)) {
         SetRestoreDpiFlag(false);
     }
 }

@@ -159,15 +159,75 @@ std::wstring TrimSpaces(const std::wstring& text) {
 // The platform's own limit, in UTF-16 units with the terminator.
 constexpr size_t kCommandLineCapacity = 32768;
 
-// A zero-filled command-line buffer holding `commandLine`, or none when it is
-// too long, cannot be allocated or cannot be copied.
+// A zero-filled command-line buffer holding `commandLine`, or none when it
+// cannot be allocated (the platform's last error says why) or when the line is
+// too long or cannot be copied (ERROR_INVALID_PARAMETER).
 LocalPtr<wchar_t[]> CommandLineBuffer(const std::wstring& commandLine) {
     LocalPtr<wchar_t[]> buffer = AllocateZeroed<wchar_t>(kCommandLineCapacity);
-    if (!buffer || commandLine.size() > kCommandLineCapacity - 1 ||
+    if (!buffer) {
+        return nullptr;
+    }
+    if (commandLine.size() > kCommandLineCapacity - 1 ||
         DE::WcsCopyS(buffer.get(), kCommandLineCapacity, commandLine.c_str()) != 0) {
+        buffer.reset();
+        SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
     return buffer;
+}
+
+// The work of NXPROCESS::StartProcess: ERROR_SUCCESS when the process was
+// created, else the failure's code. Everything it holds is released when it
+// returns.
+DWORD StartUserDesktopProcess(const std::wstring& applicationPath, const std::wstring& arguments,
+                              const wchar_t* currentDirectory) {
+    if (applicationPath.empty() || arguments.empty()) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::wstring path = TrimSpaces(applicationPath);
+    if (path.find(L' ') != std::wstring::npos) {
+        path = L"\"" + path + L"\"";
+    }
+    const LocalPtr<wchar_t[]> commandLine = CommandLineBuffer(path + L" " + TrimSpaces(arguments));
+    if (!commandLine) {
+        return GetLastError();
+    }
+    DesktopStartupInfo startupInfo(SW_SHOWNORMAL);
+
+    UniqueHandle userToken;
+    if (!QueryConsoleUserToken(userToken)) {
+        const DWORD error = GetLastError();
+        LogError(kStartProcess, L"WTSQueryUserToken Failed: ", error);
+        return error;
+    }
+    SECURITY_ATTRIBUTES tokenAttributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    UniqueHandle primaryToken;
+    const bool duplicated = DuplicatePrimaryToken(userToken.get(), &tokenAttributes, primaryToken);
+    const DWORD duplicateError = GetLastError();
+    userToken.reset();
+    if (!duplicated) {
+        LogError(kStartProcess, L"DuplicateTokenEx Failed: ", duplicateError);
+        return duplicateError;
+    }
+    EnvironmentBlock environment;
+    if (!environment.CreateFor(primaryToken.get())) {
+        const DWORD error = GetLastError();
+        LogError(kStartProcess, L"CreateEnvironmentBlock Failed: ", error);
+        return error;
+    }
+
+    SECURITY_ATTRIBUTES processAttributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    SECURITY_ATTRIBUTES threadAttributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessAsUserW(primaryToken.get(), nullptr, commandLine.get(), &processAttributes,
+                              &threadAttributes, FALSE, kUserProcessCreationFlags,
+                              environment.get(), currentDirectory, startupInfo.get(), &info)) {
+        const DWORD error = GetLastError();
+        LogError(kStartProcess, L"CreateProcessAsUser Failed: ", error);
+        return error;
+    }
+    const CreatedProcess process(info);
+    return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -178,51 +238,16 @@ bool CreateUserProcess(const std::wstring& commandLine) {
 
 namespace NXPROCESS {
 
+// Callers read the platform's last error after a failure (the icon clean-up
+// logs it), so it is set last, once the log line is written and everything is
+// released: either may change it on the way.
 bool StartProcess(const std::wstring& applicationPath, const std::wstring& arguments,
                   const wchar_t* currentDirectory) {
-    if (applicationPath.empty() || arguments.empty()) {
+    const DWORD error = StartUserDesktopProcess(applicationPath, arguments, currentDirectory);
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
         return false;
     }
-    std::wstring path = TrimSpaces(applicationPath);
-    if (path.find(L' ') != std::wstring::npos) {
-        path = L"\"" + path + L"\"";
-    }
-    const LocalPtr<wchar_t[]> commandLine = CommandLineBuffer(path + L" " + TrimSpaces(arguments));
-    if (!commandLine) {
-        return false;
-    }
-    DesktopStartupInfo startupInfo(SW_SHOWNORMAL);
-
-    UniqueHandle userToken;
-    if (!QueryConsoleUserToken(userToken)) {
-        LogError(kStartProcess, L"WTSQueryUserToken Failed: ", GetLastError());
-        return false;
-    }
-    SECURITY_ATTRIBUTES tokenAttributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
-    UniqueHandle primaryToken;
-    const bool duplicated = DuplicatePrimaryToken(userToken.get(), &tokenAttributes, primaryToken);
-    const DWORD duplicateError = GetLastError();
-    userToken.reset();
-    if (!duplicated) {
-        LogError(kStartProcess, L"DuplicateTokenEx Failed: ", duplicateError);
-        return false;
-    }
-    EnvironmentBlock environment;
-    if (!environment.CreateFor(primaryToken.get())) {
-        LogError(kStartProcess, L"CreateEnvironmentBlock Failed: ", GetLastError());
-        return false;
-    }
-
-    SECURITY_ATTRIBUTES processAttributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
-    SECURITY_ATTRIBUTES threadAttributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessAsUserW(primaryToken.get(), nullptr, commandLine.get(), &processAttributes,
-                              &threadAttributes, FALSE, kUserProcessCreationFlags,
-                              environment.get(), currentDirectory, startupInfo.get(), &info)) {
-        LogError(kStartProcess, L"CreateProcessAsUser Failed: ", GetLastError());
-        return false;
-    }
-    const CreatedProcess process(info);
     return true;
 }
 

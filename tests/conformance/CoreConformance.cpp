@@ -1,4 +1,4 @@
-// Last error, events, waits, threads, modules and path helpers: what the
+// Last error, events, waits, threads, modules, files and path helpers: what the
 // simulated machine must answer as Windows does. Timed waits are a few
 // milliseconds at most, so the suite is cheap on both sides.
 #include <windows.h>
@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -236,6 +237,26 @@ TEST(CoreConformance, ModuleFileNameIsTruncatedToTheBufferSize) {
     // copies one more character instead and leaves the text unterminated.
     const WCHAR last = shortBy1[length - 1];
     EXPECT_TRUE(last == L'\0' || last == full[length - 1]) << "last unit " << int(last);
+}
+
+// Success sets the last error too: a caller that logs a failure through a
+// file writer must not read the writer's "already exists" instead.
+TEST(CoreConformance, OpeningAnExistingFileWithOpenAlwaysSaysItExists) {
+    const std::wstring own = OwnPath();
+    const std::pair<DWORD, DWORD> cases[] = {{OPEN_EXISTING, Code(ERROR_SUCCESS)},
+                                             {OPEN_ALWAYS, Code(ERROR_ALREADY_EXISTS)}};
+    for (const auto& [disposition, error] : cases) {
+        SCOPED_TRACE(disposition);
+        SetLastError(ERROR_ACCESS_DENIED);
+        const Handle file(CreateFileW(own.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_NE(file.get(), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), error);
+        DWORD written = 0;
+        EXPECT_FALSE(WriteFile(file.get(), "x", 1, &written, nullptr));
+        EXPECT_EQ(GetLastError(), Code(ERROR_ACCESS_DENIED));  // opened for reading only
+    }
 }
 
 TEST(CoreConformance, UnknownModuleNamesAreNotFound) {

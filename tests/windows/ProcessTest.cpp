@@ -145,6 +145,13 @@ TEST_F(ProcessTest, StartProcessQuotesThePathAndPassesTheDirectory) {
     EXPECT_EQ(LogLines(), Lines{});
 }
 
+TEST_F(ProcessTest, StartProcessLeavesTheFailuresErrorPastItsLogLine) {
+    NxLogger::GetInstance().SetSink({});  // the log file: writing to it may set the last error
+    EXPECT_FALSE(
+        NXPROCESS::StartProcess((OwnDirectory() / L"nx-missing.exe").wstring(), L"x", nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
 TEST_F(ProcessTest, CreateUserProcessStartsTheCommandLineAsGiven) {
     const RecordingProgram program;
     const std::wstring commandLine = Quoted(program.Program()) + L" setdpi 150";

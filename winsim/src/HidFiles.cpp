@@ -1,7 +1,8 @@
 // CreateFileW and WriteFile over the machine's HID interfaces, the only paths
-// the simulated machine can open.
+// the simulated machine can open besides the executable's own file.
 #include "Faults.h"
 #include "HidState.h"
+#include "MachineState.h"
 
 #include <cstdio>
 #include <string>
@@ -20,6 +21,12 @@ std::string WriteEntry(const std::wstring& path, const BYTE* bytes, DWORD count)
     }
     return text;
 }
+
+// The executable's own file, open for reading; nothing is read from it.
+class ExecutableFile : public winsim::Object {
+public:
+    const char* Kind() const override { return "file"; }
+};
 
 }  // namespace
 
@@ -45,6 +52,17 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
         SetLastError(ERROR_NOT_SUPPORTED);
         return INVALID_HANDLE_VALUE;
     }
+    // As for any file that exists, opening it with OPEN_ALWAYS says so.
+    const DWORD openedError =
+        dwCreationDisposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+    if (winsim::EqualsNoCase(lpFileName, machine.ExecutablePath())) {
+        if ((dwDesiredAccess & ~GENERIC_READ) != 0) {
+            SetLastError(ERROR_NOT_SUPPORTED);
+            return INVALID_HANDLE_VALUE;
+        }
+        SetLastError(openedError);
+        return machine.AddHandle(std::make_shared<ExecutableFile>());
+    }
     auto& state = winsim::HidState();
     std::unique_lock lock(state.mutex);
     const auto index = state.Find(lpFileName);
@@ -58,8 +76,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
         SetLastError(exclusiveError);
         return INVALID_HANDLE_VALUE;
     }
-    // As for files, opening what exists with OPEN_ALWAYS says so.
-    SetLastError(dwCreationDisposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    SetLastError(openedError);
     return machine.AddHandle(std::make_shared<winsim::HidFile>(*index, dwDesiredAccess));
 }
 
@@ -67,6 +84,10 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
     auto& machine = winsim::Current();
     if (winsim::FailsNow(machine, "WriteFile")) {
+        return FALSE;
+    }
+    if (machine.LookupAs<ExecutableFile>(hFile)) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     const auto file = machine.LookupAs<winsim::HidFile>(hFile);

@@ -181,6 +181,23 @@ TEST_F(DpiRestoreTest, RestoreDpiWithAnUnreadableDisplayShowsCurdpiZero) {
     EXPECT_TRUE(Journal("registry").empty());
 }
 
+TEST_F(DpiRestoreTest, RestoreDpiKeepsAScaleStoredWhileTheHelperStarts) {
+    // The helper applies 150 while a screen-info message stores 175 on another thread.
+    processes().Register(L"NxReVadiru.exe",
+                         [&, setDpi = displaytest::SetDpiProgram()](
+                             winsim::Machine& machine, const winsim::ProcessInfo& process) {
+                             setDpi(machine, process);
+                             impl().originDpiScale = 175;
+                         });
+    impl().originDpiScale = 150;
+
+    impl().RestoreDpi();
+
+    EXPECT_EQ(LogLines().back(), "3 [VuVidazi] restore dpi 175 curdpi 150" + kRestoreDpi);
+    EXPECT_EQ(impl().originDpiScale.load(), 175u);
+    EXPECT_TRUE(Journal("registry").empty());
+}
+
 // The message handler of 0x6F0005, from a stored state to its effects.
 struct HandlerCase {
     const char* name;

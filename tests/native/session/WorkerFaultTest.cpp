@@ -4,6 +4,10 @@
 // left open.
 #include "native/session/SessionPc.h"
 
+#include "NxLogger.h"
+
+#include <windows.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -134,7 +138,17 @@ INSTANTIATE_TEST_SUITE_P(
             "IconHelperDirectory",
             [](Impl& impl, winsim::Machine& machine) {
                 machine.Fail("PathRemoveFileSpecW", ERROR_INVALID_PARAMETER);
+                // Each line opens an existing file, as a log file writer may:
+                // the "err:" the clean-up logs is still the start's.
+                const NxLogger::Sink previous = NxLogger::GetInstance().SetSink(
+                    [&machine](LOG_MESSAGE_LEVEL level, const std::wstring&,
+                               const std::wstring& text) {
+                        CloseHandle(CreateFileW(machine.ExecutablePath().c_str(), GENERIC_READ, 0,
+                                                nullptr, OPEN_ALWAYS, 0, nullptr));
+                        machine.Record("log", std::to_string(level) + " " + winsim::Narrow(text));
+                    });
                 impl.DeleteZarCenterIcon();
+                NxLogger::GetInstance().SetSink(previous);
             },
             IconHelperFailures(),
             std::vector<std::string>(3,
