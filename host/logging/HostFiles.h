@@ -21,8 +21,8 @@ public:
     AppendOnlyFile(const AppendOnlyFile&) = delete;
     AppendOnlyFile& operator=(const AppendOnlyFile&) = delete;
 
-    // Appends one UTF-8 line; CR LF is added.
-    void AppendLine(const std::string& line) const;
+    // Appends one UTF-8 line; CR LF is added. True when all of it was written.
+    bool AppendLine(const std::string& line) const;
 
 private:
     HANDLE handle_;

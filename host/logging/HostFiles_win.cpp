@@ -30,13 +30,15 @@ AppendOnlyFile::~AppendOnlyFile() {
     }
 }
 
-void AppendOnlyFile::AppendLine(const std::string& line) const {
+bool AppendOnlyFile::AppendLine(const std::string& line) const {
     if (handle_ == INVALID_HANDLE_VALUE) {
-        return;
+        return false;
     }
     const std::string withEnd = line + "\r\n";
     DWORD written = 0;
-    WriteFile(handle_, withEnd.data(), static_cast<DWORD>(withEnd.size()), &written, nullptr);
+    return WriteFile(handle_, withEnd.data(), static_cast<DWORD>(withEnd.size()), &written,
+                     nullptr) &&
+           written == withEnd.size();
 }
 
 std::string TimestampPrefix() {

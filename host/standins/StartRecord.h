@@ -11,7 +11,6 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 inline std::filesystem::path DefaultStartRecordPath() {
@@ -32,8 +31,8 @@ inline bool RecordStart(const wchar_t* fileVariable) {
     const std::wstring named = EnvironmentValue(fileVariable);
     const std::filesystem::path path =
         named.empty() ? DefaultStartRecordPath() : std::filesystem::path(named);
-    std::ofstream file(path, std::ios::binary | std::ios::app);
-    file << ToUtf8(GetCommandLineW()) << '\n' << ToUtf8(CurrentDirectory()) << '\n';
-    file.close();
-    return static_cast<bool>(file);
+    // Both lines in one append: programs started at the same moment (the
+    // helper's "setdpi" and "disable") must not write over each other's record.
+    const AppendOnlyFile file(path.wstring());
+    return file.AppendLine(ToUtf8(GetCommandLineW()) + "\r\n" + ToUtf8(CurrentDirectory()));
 }
