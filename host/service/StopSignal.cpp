@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
-#include <thread>
 
 class StopSignal::State {
 public:
@@ -59,23 +59,40 @@ BOOL WINAPI OnConsoleControl(DWORD controlType) {
     return TRUE;
 }
 
-// Reads and discards the standard input until it ends. A blocking read cannot
-// be cancelled on every kind of input handle, so the thread is detached and
-// keeps the state alive itself; the process ending ends it.
-void WatchStandardInput(std::shared_ptr<StopSignal::State> state) {
-    std::thread([state = std::move(state)] {
-        const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-        char buffer[256];
-        DWORD read = 0;
-        while (ReadFile(input, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        }
-        state->Request("standard input closed");
-    }).detach();
+// Reads and discards the standard input until it ends, then asks for the stop.
+DWORD WINAPI ReadUntilInputEnds(LPVOID parameter) {
+    const std::unique_ptr<std::shared_ptr<StopSignal::State>> state(
+        static_cast<std::shared_ptr<StopSignal::State>*>(parameter));
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    char buffer[256];
+    DWORD read = 0;
+    while (ReadFile(input, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    }
+    (*state)->Request("standard input closed");
+    return 0;
+}
+
+// A blocking read cannot be cancelled on every kind of input handle, so nobody
+// waits for the reader: it keeps the state alive itself and the process ending
+// ends it. A plain Win32 thread, because the C++ runtime's thread library
+// recycles the record of a thread detached while it ends (an input at its end
+// ends the reader at once) and the ending thread then destroys parts of the
+// next thread given that record: the bus client's, in nxbus, which corrupted
+// the heap.
+bool WatchStandardInput(const std::shared_ptr<StopSignal::State>& state) {
+    auto owned = std::make_unique<std::shared_ptr<StopSignal::State>>(state);
+    const UniqueHandle reader(
+        CreateThread(nullptr, 0, ReadUntilInputEnds, owned.get(), 0, nullptr));
+    if (!reader) {
+        return false;
+    }
+    owned.release();  // the reader owns it now
+    return true;
 }
 
 }  // namespace
 
-StopSignal::StopSignal() : state_(std::make_shared<State>()) {
+StopSignal::StopSignal(InputEnd inputEnd) : state_(std::make_shared<State>()) {
     if (!state_->IsReady()) {
         return;
     }
@@ -84,7 +101,9 @@ StopSignal::StopSignal() : state_(std::make_shared<State>()) {
         handlerState = state_;
     }
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    WatchStandardInput(state_);
+    const bool watchInput =
+        inputEnd == InputEnd::Any || GetFileType(GetStdHandle(STD_INPUT_HANDLE)) == FILE_TYPE_PIPE;
+    ready_ = !watchInput || WatchStandardInput(state_);
 }
 
 StopSignal::~StopSignal() {
@@ -94,7 +113,7 @@ StopSignal::~StopSignal() {
 }
 
 bool StopSignal::IsReady() const {
-    return state_->IsReady();
+    return ready_;
 }
 
 std::string StopSignal::Wait(std::optional<std::chrono::milliseconds> limit) const {

@@ -56,7 +56,9 @@ int Post(const NxBusCommand& command) {
 }
 
 int Watch(const NxBusCommand& command) {
-    const StopSignal stop;
+    // Its input ends a watch only when it is a pipe, so that a script can run
+    // one in the background.
+    const StopSignal stop(StopSignal::InputEnd::OfPipe);
     if (!stop.IsReady()) {
         PrintLine("nxbus: cannot wait for a stop request");
         return kExitFailed;

@@ -2,12 +2,16 @@
 // standard input and output (both inheritable), and hands back its process.
 #pragma once
 
+#include "ModulePaths.h"
 #include "process/UniqueHandle.h"
 
 #include <windows.h>
 
 #include <string>
 
+// The child works in the test programs' directory, wherever the test was
+// started: the plug-in's "cmd.exe /c NxReVadiru.exe disable" finds the
+// stand-in helper only in the command interpreter's working directory.
 inline UniqueHandle StartWithStdHandles(std::wstring commandLine, HANDLE input, HANDLE output) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -16,8 +20,9 @@ inline UniqueHandle StartWithStdHandles(std::wstring commandLine, HANDLE input, 
     startup.hStdOutput = output;
     startup.hStdError = output;
     PROCESS_INFORMATION started{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &started)) {
+    const std::wstring directory = ExecutableDirectory();
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        directory.c_str(), &startup, &started)) {
         return UniqueHandle();
     }
     const UniqueHandle thread(started.hThread);

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,13 +41,26 @@ struct ToolRun {
     std::vector<std::string> output;
 };
 
-// nxbus.exe as a child whose standard output is a pipe; its standard input
-// stays open until the run is finished.
+// What nxbus.exe gets as its standard input.
+enum class Input {
+    OpenPipe,    // stays open until the run is finished
+    ClosedPipe,  // at its end from the start
+    NullDevice,  // at its end from the start, and no pipe
+};
+
+// nxbus.exe as a child whose standard output is a pipe.
 class ToolProcess {
 public:
-    explicit ToolProcess(const std::wstring& arguments) {
+    explicit ToolProcess(const std::wstring& arguments, Input input = Input::OpenPipe) {
         UniqueHandle childInput;
-        if (!MakeChildInput(input_, childInput)) {
+        if (input == Input::NullDevice) {
+            SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+            childInput.reset(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         &inheritable, OPEN_EXISTING, 0, nullptr));
+        } else if (MakeChildInput(input_, childInput) && input == Input::ClosedPipe) {
+            input_.reset();
+        }
+        if (!childInput) {
             return;
         }
         // Read only once the child has ended, so the pipe holds all it writes.
@@ -156,9 +170,11 @@ TEST_F(BusToolTest, SendFailsWithAReasonWhenNoBusListens) {
                                                    " did not accept the message"});
 }
 
+// An input at its end from the start that is no pipe, as a script's background
+// commands get it, does not end the watch.
 TEST_F(BusToolTest, WatchPrintsPostedAndPublishedMessagesUntilItsTimeIsUp) {
     IPCMessageClient sender(kReceiver, false, false, pipe_);
-    ToolProcess tool(L"watch --as 0x7E0001 --seconds 2 --pipe " + pipe_);
+    ToolProcess tool(L"watch --as 0x7E0001 --seconds 2 --pipe " + pipe_, Input::NullDevice);
     ASSERT_TRUE(tool.IsStarted());
     // The watcher connects at some point during its two seconds: keep posting,
     // a few times a second so that its lines fit in the output pipe.
@@ -180,6 +196,28 @@ TEST_F(BusToolTest, WatchPrintsPostedAndPublishedMessagesUntilItsTimeIsUp) {
     EXPECT_NE(std::find(messages.begin(), messages.end(), publishedLine), messages.end());
     for (const std::string& line : messages) {
         EXPECT_TRUE(line == postedLine || line == publishedLine) << line;
+    }
+}
+
+// Many, several at once, so that the stop often comes while the bus client
+// starts its thread: the input's reader, ending at once, corrupted the heap then
+// in about one run of fifty.
+TEST_F(BusToolTest, WatchWhoseInputPipeIsClosedAlreadyStopsCleanlyAtOnce) {
+    constexpr int kRounds = 8;
+    constexpr int kTogether = 16;
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<std::unique_ptr<ToolProcess>> tools;
+        for (int i = 0; i < kTogether; ++i) {
+            tools.push_back(
+                std::make_unique<ToolProcess>(L"watch --pipe " + pipe_, Input::ClosedPipe));
+            ASSERT_TRUE(tools.back()->IsStarted());
+        }
+        for (const auto& tool : tools) {
+            const ToolRun run = tool->Finish();
+            ASSERT_EQ(run.exitCode, std::optional<DWORD>(0)) << round;
+            ASSERT_EQ(run.output,
+                      std::vector<std::string>{"nxbus: stopped: standard input closed"});
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 // The helper crashes during a session, on real Win32 under Wine: a real
 // process announced with its real id is killed; the named quit event reaches a
 // real waiter and the recovery's registry effects are there afterwards.
+#include "ModulePaths.h"
 #include "plugin/NxReVadiruServiceImpl.h"
 #include "process/ActiveConsoleUser.h"
 #include "process/UniqueHandle.h"
@@ -31,7 +32,7 @@ TEST(HelperCrashTest, KilledHelperIsToldToQuitAndThePcIsRecovered) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION helper{};
-    std::wstring command = L"sleeper.exe 60000";
+    std::wstring command = L"\"" + ExecutableDirectory() + L"\\sleeper.exe\" 60000";
     ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                nullptr, &startup, &helper));
     const UniqueHandle helperProcess(helper.hProcess);
