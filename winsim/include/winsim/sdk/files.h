@@ -1,8 +1,12 @@
 // Simulated Windows SDK: opening and writing files and devices.
 //
 // The simulated machine has no file system: the only paths that open are the
-// HID interface paths of winsim/SimHid.h. Any other path fails with
-// ERROR_FILE_NOT_FOUND. I/O is synchronous; overlapped I/O is not simulated.
+// HID interface paths of winsim/SimHid.h and the running program's own file
+// (for reading; its image is held open for reading, sharing reading). Any
+// other path fails with ERROR_FILE_NOT_FOUND. Share modes count as on Windows:
+// an open fails with ERROR_SHARING_VIOLATION when an open still held does not
+// share the reading or writing it asks, or when it does not share what such
+// an open does. I/O is synchronous; overlapped I/O is not simulated.
 #pragma once
 
 #include <winsim/sdk/base.h>
