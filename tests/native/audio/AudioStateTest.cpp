@@ -144,6 +144,22 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // Where "AudioPos" = 0 goes, if anywhere; the user's key is in place.
+// A thread that has COM already (S_FALSE inside) keeps it afterwards.
+TEST_F(AudioStateTest, ThreadsOwnComInitialisationOutlivesTheCancel) {
+    registry().SetDword(HKEY_USERS, kAliceSetting, L"pcmute", 1);
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    impl().CancelAudioMute();
+    EXPECT_TRUE(audio().Muted());
+    IMMDeviceEnumerator* enumerator = nullptr;
+    EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IMMDeviceEnumerator, reinterpret_cast<void**>(&enumerator)),
+              S_OK);
+    if (enumerator != nullptr) {
+        enumerator->Release();
+    }
+    CoUninitialize();
+}
+
 struct RestoreCase {
     const char* name;
     bool sidFound;

@@ -58,7 +58,14 @@ protected:
     }
 };
 
-TEST_F(CenterMonitorTest, AnnouncedCenterEndsThenCleanUpThenLauncher) {
+// With the icon helper present, or missing: the clean-up goes on without it.
+class CenterEndTest : public CenterMonitorTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CenterEndTest, AnnouncedCenterEndsThenCleanUpThenLauncher) {
+    const bool helperMissing = GetParam();
+    if (helperMissing) {
+        machine().Fail("CreateProcessAsUserW", ERROR_FILE_NOT_FOUND, 3);
+    }
     const uint32_t center = processes().Start(L"NxZarCenter.exe");
     impl().zarCenterUserQuit = true;
     Announce(std::to_string(center));
@@ -70,21 +77,25 @@ TEST_F(CenterMonitorTest, AnnouncedCenterEndsThenCleanUpThenLauncher) {
         processes().End(center);
         ASSERT_TRUE(machine().WaitForThreads(std::chrono::seconds(30)));
     }
-    EXPECT_EQ(CleanUpEffects(), std::vector<std::string>({
-                                    "usage: 992612907 ZarExitType=0 ZarLaunchType=-1",
-                                    "start " + kHelperCommand,
-                                    "publish: 0xb90004 \"ZAR_SERVICE_UNINIT_ADV_NAME\"",
-                                    "post: 0x20000 0x22711 \"quit_zarCenter\"",
-                                    "post: 0x270000 0x150059 \"\"",
-                                    "post: 0x40000 0x150059 \"\"",
-                                    "event: SetEvent NxReVadiru.exe",
-                                    "post: 0x590000 0x590003 \"\"",
-                                    // The launcher, after its three minutes.
-                                    "usage: 992612907 ZarExitType=-1 ZarLaunchType=0",
-                                    "post: 0x30000 0x30003 \"Silent\" len=7 type=0",
-                                    "post: 0x30000 0x30003 \"Silent\" len=7 type=0",
-                                    "post: 0x30000 0x30003 \"Silent\" len=7 type=0",
-                                }));
+    std::vector<std::string> effects = {
+        "usage: 992612907 ZarExitType=0 ZarLaunchType=-1",
+        "start " + kHelperCommand,
+        "publish: 0xb90004 \"ZAR_SERVICE_UNINIT_ADV_NAME\"",
+        "post: 0x20000 0x22711 \"quit_zarCenter\"",
+        "post: 0x270000 0x150059 \"\"",
+        "post: 0x40000 0x150059 \"\"",
+        "event: SetEvent NxReVadiru.exe",
+        "post: 0x590000 0x590003 \"\"",
+        // The launcher, after its three minutes.
+        "usage: 992612907 ZarExitType=-1 ZarLaunchType=0",
+        "post: 0x30000 0x30003 \"Silent\" len=7 type=0",
+        "post: 0x30000 0x30003 \"Silent\" len=7 type=0",
+        "post: 0x30000 0x30003 \"Silent\" len=7 type=0",
+    };
+    if (helperMissing) {
+        effects.erase(effects.begin() + 1);
+    }
+    EXPECT_EQ(CleanUpEffects(), effects);
     const auto lines = LogLines();
     const auto at = [&](const std::string& line) {
         return std::find(lines.begin(), lines.end(), line) - lines.begin();
@@ -95,8 +106,16 @@ TEST_F(CenterMonitorTest, AnnouncedCenterEndsThenCleanUpThenLauncher) {
                         "3 [VuVidazi] PublishIPCMessage Ret = "
                         "1(NxReVadiruService::Impl::PublishZarCenterExitMsg)"),
               lines.end());
+    // The announcement's signal was taken back, so the launcher waited its time.
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(),
+                  "3 [VuVidazi] exit, waitCode=258(NxReVadiruService::Impl::StartNxZarCenter)"),
+        lines.end());
     EXPECT_FALSE(impl().zarCenterRunning);
 }
+
+INSTANTIATE_TEST_SUITE_P(IconHelper, CenterEndTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Missing" : "Present"; });
 
 struct BodyCase {
     const char* name;

@@ -224,6 +224,16 @@ TEST_F(PluginEndToEndTest, MessageCenterWatchedOnceIsAnnouncedOnceWhenItEnds) {
               "4 [VuVidazi] processHandle is nullptr(NxReVadiruService::Impl::WaitForProcessExit)");
 }
 
+TEST_F(PluginEndToEndTest, RestoreRequestOnItsIdRestoresTheSavedScaling) {
+    processes().Start(L"NxReVadiru.exe");  // nothing to recover
+    StartPlugin();
+    ASSERT_TRUE(machine().WaitForThreads());
+    registry.SetDword(HKEY_USERS, kUserDpi, L"needRestore", 1);
+    registry.SetDword(HKEY_USERS, kUserDpi, L"restoreDpi", 150);
+    Deliver(kMessageCenterModule, 0x6F0005, "");
+    EXPECT_EQ(registry.GetDword(HKEY_USERS, kUserDpi, L"needRestore"), 0u);
+}
+
 // --- the host stops and destroys the plug-in while its threads still run -----
 
 constexpr int32_t kCenterModule = 0x150000;
@@ -278,6 +288,8 @@ TEST_F(PluginEndToEndTest, DestroyedWhileEveryWatchWaitsEachWatchOnlyForceStops)
                   "usage: 992612907 ZarExitType=0 ZarLaunchType=-1",
                   ForceStopLine(kAnnouncedCenterBody),
               }));
+    EXPECT_EQ(CountContaining(machine().JournalLines({"process"}), "Create"), 0u)
+        << "no tray helper";
 }
 
 // The launcher that follows a center's end keeps running after the plug-in
