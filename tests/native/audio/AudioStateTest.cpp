@@ -144,6 +144,25 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // Where "AudioPos" = 0 goes, if anywhere; the user's key is in place.
+TEST_F(AudioStateTest, ConsumingCreatesTheUsersKeyWhenMissing) {
+    registry().CreateKey(HKEY_USERS, kAlice.sid);
+
+    EXPECT_TRUE(SetPCMuteState());
+
+    EXPECT_EQ(AlicePcMute(), kNothingRecorded);
+    EXPECT_EQ(Effects(), (std::vector<std::string>{"registry: create " + kAliceSettingText,
+                                                   kConsumedInRegistry, kConsumed}));
+}
+
+TEST_F(AudioStateTest, ConsumingFailsWhenTheUsersKeyCannotBeCreated) {
+    registry().CreateKey(HKEY_USERS, kAlice.sid);
+    registry().SetAccess(HKEY_USERS, kAlice.sid, winsim::KeyAccess::ReadOnly);
+
+    EXPECT_FALSE(SetPCMuteState());
+
+    EXPECT_EQ(Effects(), std::vector<std::string>{});
+}
+
 // A thread that has COM already (S_FALSE inside) keeps it afterwards.
 TEST_F(AudioStateTest, ThreadsOwnComInitialisationOutlivesTheCancel) {
     registry().SetDword(HKEY_USERS, kAliceSetting, L"pcmute", 1);
