@@ -69,6 +69,65 @@ TEST_F(CenterLauncherTest, CenterComingBackByItselfEndsTheWait) {
     EXPECT_EQ(machine().Now(), 120000u);
 }
 
+TEST_F(CenterLauncherTest, UserQuitBeforeTheRunSendsNothing) {
+    impl().zarCenterUserQuit = true;
+    RunLauncher();
+    EXPECT_EQ(LogLines().back(), Line("[VuVidazi] NxZarCenter is user quit.", kLauncher));
+    EXPECT_TRUE(RequestTimes().empty());
+    EXPECT_TRUE(Journal("usage").empty());
+}
+
+// The user quits, or the center comes back, while the launcher pauses after its
+// first request: it stops after that pause.
+struct PauseCase {
+    const char* name;
+    bool retail;
+    bool userQuits;  // else the center announces itself
+    std::string stopLine;
+};
+
+class StopDuringAPauseTest : public CenterLauncherTest,
+                             public ::testing::WithParamInterface<PauseCase> {};
+
+TEST_P(StopDuringAPauseTest, StopsAfterIt) {
+    const PauseCase& test = GetParam();
+    if (test.retail) {
+        MakeRetail();
+    }
+    std::thread launcher([this] { impl().StartNxZarCenter(); });
+    ASSERT_TRUE(machine().WaitForParked(1));
+    machine().AdvanceToNextDeadline();  // three minutes: the first request, then its pause
+    ASSERT_TRUE(machine().WaitForParked(1));
+    if (test.userQuits) {
+        TagIPCMessageItem quit;
+        impl().OnRecvZarCenterQuitMsg(quit);
+    } else {
+        impl().zarCenterRunning = true;
+    }
+    {
+        // A launcher that does not stop runs on to its end instead of hanging the test.
+        const simtest::ClockDriver clock(machine());
+        launcher.join();
+    }
+    EXPECT_EQ(LogLines().back(), test.stopLine);
+    EXPECT_EQ(RequestTimes(), std::vector<uint64_t>{180000});
+    std::vector<std::string> reports = {kLaunchReport};
+    if (test.userQuits) {
+        reports.push_back("992612907 ZarExitType=1 ZarLaunchType=-1");
+    }
+    EXPECT_EQ(Journal("usage"), reports);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pauses, StopDuringAPauseTest,
+    ::testing::Values(PauseCase{"UserQuits", false, true,
+                                Line("[VuVidazi] step1, stop start NxZarCenter.0", kLauncher)},
+                      PauseCase{"CenterBack", false, false,
+                                Line("[VuVidazi] step1, stop start NxZarCenter.0", kLauncher)},
+                      PauseCase{"RetailCenterBack", true, false,
+                                Line("[VuVidazi] stop start NxZarCenter.0", kRetail)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // The center does not come back: after three minutes one launch report, then
 // every request two minutes apart, with a line for each one the bus refused.
 struct RequestRun {

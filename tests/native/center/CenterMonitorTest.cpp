@@ -100,12 +100,19 @@ TEST_P(CenterEndTest, AnnouncedCenterEndsThenCleanUpThenLauncher) {
     const auto at = [&](const std::string& line) {
         return std::find(lines.begin(), lines.end(), line) - lines.begin();
     };
+    EXPECT_LT(at("3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)"),
+              at(std::string("3 [VuVidazi] exit monitor thread.") + kAnnounced));
     EXPECT_LT(at(std::string("3 [VuVidazi] exit monitor thread.") + kAnnounced),
               at("3 [VuVidazi] Start NxZarCenter.(NxReVadiruService::Impl::StartNxZarCenter)"));
     EXPECT_NE(std::find(lines.begin(), lines.end(),
                         "3 [VuVidazi] PublishIPCMessage Ret = "
                         "1(NxReVadiruService::Impl::PublishZarCenterExitMsg)"),
               lines.end());
+    const std::string opened =
+        "3 [VuVidazi] processId:" + std::to_string(center) + "processHandle:";
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const auto& line) { return line.rfind(opened, 0) == 0; }),
+              1);
     // The announcement's signal was taken back, so the launcher waited its time.
     EXPECT_NE(
         std::find(lines.begin(), lines.end(),
@@ -182,6 +189,11 @@ TEST_F(CenterMonitorTest, CenterWatchedByBothThreadsIsCleanedUpByEach) {
                                     "992612907 ZarExitType=-1 ZarLaunchType=0",
                                 }))
         << "only the announced watch reports and restarts";
+    const auto lines = LogLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "3 [VuVidazi] exit monitor thread NxZarCenter.exe"
+                        "(NxReVadiruService::Impl::StartMonitorZarCenterThread::MonitorBody)"),
+              lines.end());
 }
 
 }  // namespace

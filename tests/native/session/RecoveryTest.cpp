@@ -99,6 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BuildCase{"OneBelowThreshold", L"25999", true, nullptr},
                       BuildCase{"Threshold", L"26000", false, nullptr},
                       BuildCase{"Negative", L"-1", false, nullptr},
+                      BuildCase{"Zero", L"0", true, nullptr},
                       BuildCase{"DigitsThenPoint", L"22631.4317", true, nullptr},
                       BuildCase{"Empty", L"", false,
                                 "4 stoll exception: invalid stoll argument(DE::StollS)"},
