@@ -84,4 +84,83 @@ TEST_F(ScaleQueryTest, RejectedQueryGivesZeroWithoutALine) {
     EXPECT_TRUE(machine().JournalLines(kLogKinds).empty());
 }
 
+class DpiDevInfoTest : public SimTest {
+protected:
+    // Values the outputs hold before the call, to see whether it wrote them.
+    LUID adapterId{0xAAAA, 7};
+    uint32_t sourceId = 77;
+
+    void ExpectOutputsUntouched() const {
+        EXPECT_EQ(adapterId.LowPart, 0xAAAAu);
+        EXPECT_EQ(adapterId.HighPart, 7);
+        EXPECT_EQ(sourceId, 77u);
+    }
+};
+
+TEST_F(DpiDevInfoTest, FirstActivePathOfSeveralIsUsed) {
+    winsim::SimDisplay(machine()).SetPaths(
+        {Path(0x10, 4, false), Path(0x20, 2, true), Path(0x30, 3, true)});
+
+    ASSERT_TRUE(GetDpiDevInfo(adapterId, sourceId));
+    EXPECT_EQ(adapterId.LowPart, 0x20u);
+    EXPECT_EQ(adapterId.HighPart, 0);
+    EXPECT_EQ(sourceId, 2u);
+    EXPECT_TRUE(machine().JournalLines(kLogKinds).empty());
+}
+
+TEST_F(DpiDevInfoTest, QuerySucceedingWithoutPathsGivesFalseWithoutALine) {
+    winsim::SimDisplay display(machine());
+    display.SetPaths({Path(0x20, 2, false)});
+    display.SetBufferSizeSlack(1, 2);
+
+    EXPECT_FALSE(GetDpiDevInfo(adapterId, sourceId));
+    ExpectOutputsUntouched();
+    EXPECT_TRUE(machine().JournalLines(kLogKinds).empty());
+}
+
+struct FailureCase {
+    const char* name;
+    const char* function;
+    uint32_t error;
+    std::vector<winsim::DisplayPath> paths;
+    std::string text;  // as the named logger gets it
+};
+
+void PrintTo(const FailureCase& value, std::ostream* out) {
+    *out << value.name;
+}
+
+class DpiDevInfoFailureTest : public DpiDevInfoTest,
+                              public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(DpiDevInfoFailureTest, LogsToBothLoggersAndLeavesOutputs) {
+    winsim::SimDisplay(machine()).SetPaths(GetParam().paths);
+    if (GetParam().function[0] != '\0') {
+        machine().Fail(GetParam().function, GetParam().error);
+    }
+
+    EXPECT_FALSE(GetDpiDevInfo(adapterId, sourceId));
+    ExpectOutputsUntouched();
+    EXPECT_EQ(machine().JournalLines(kLogKinds),
+              (std::vector<std::string>{"log.RoDuzoZezava: 4 " + GetParam().text,
+                                        "log: 4 " + GetParam().text + "(GetDpiDevInfo)"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, DpiDevInfoFailureTest,
+    ::testing::Values(
+        FailureCase{"BufferSizesWithTheCodeAsSigned",
+                    "GetDisplayConfigBufferSizes",
+                    0x80070005u,
+                    {winsim::DefaultDisplayPath()},
+                    "err get buffer size -2147024891"},
+        FailureCase{"QueryWithTheCountsAsLeft",
+                    "QueryDisplayConfig",
+                    ERROR_INSUFFICIENT_BUFFER,
+                    {Path(0x20, 2, true), Path(0x30, 3, true)},
+                    "err query display config 122, numPaths:2,numModes:4"},
+        FailureCase{
+            "NoDisplayAtAll", "", 0, {}, "err query display config 87, numPaths:0,numModes:0"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace

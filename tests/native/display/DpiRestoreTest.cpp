@@ -58,7 +58,128 @@ protected:
     winsim::SimRegistry registry{machine()};
 };
 
+// A stored value (none: absent) and what the operation answers for it: the
+// accepted value, or 1 for a pending restore.
+struct StoredCase {
+    const char* name;
+    std::optional<uint32_t> stored;
+    int32_t answer;
+};
+
+void PrintTo(const StoredCase& value, std::ostream* out) {
+    *out << value.name;
+}
+
 const std::string kQueryFailed = "4 [VuVidazi] query restoreDpi regedit failed";
+
+class NeedRestoreDpiTest : public DpiRestoreTest,
+                           public ::testing::WithParamInterface<StoredCase> {};
+
+TEST_P(NeedRestoreDpiTest, OnlyExactlyOneIsPending) {
+    std::vector<std::string> lines;
+    if (GetParam().stored) {
+        Store(L"needRestore", *GetParam().stored);
+    } else {
+        lines.push_back(kQueryFailed + kNeedRestoreDpi);
+    }
+
+    EXPECT_EQ(impl().NeedRestoreDpi(), GetParam().answer == 1);
+    EXPECT_EQ(LogLines(), lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(Flag, NeedRestoreDpiTest,
+                         ::testing::Values(StoredCase{"Absent", std::nullopt, 0},
+                                           StoredCase{"One", 1, 1}, StoredCase{"Two", 2, 0},
+                                           StoredCase{"MinusOne", 0xFFFFFFFFu, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class GetRestoreDpiTest : public DpiRestoreTest,
+                          public ::testing::WithParamInterface<StoredCase> {};
+
+TEST_P(GetRestoreDpiTest, AcceptsZeroToTheMaximumAndKeepsItInMemory) {
+    impl().originDpiScale = 125;
+    std::vector<std::string> lines;
+    if (GetParam().stored) {
+        Store(L"restoreDpi", *GetParam().stored);
+    } else {
+        lines.push_back(kQueryFailed + kGetRestoreDpi);
+    }
+    lines.push_back("3 restore value is " + std::to_string(GetParam().answer) + kGetRestoreDpi);
+
+    EXPECT_EQ(impl().GetRestoreDpi(), GetParam().answer);
+    EXPECT_EQ(impl().originDpiScale.load(), static_cast<uint32_t>(GetParam().answer));
+    EXPECT_EQ(LogLines(), lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(Value, GetRestoreDpiTest,
+                         ::testing::Values(StoredCase{"Zero", 0, 0},
+                                           StoredCase{"Maximum", 1000, 1000},
+                                           StoredCase{"AboveMaximum", 1001, 0},
+                                           StoredCase{"Negative", static_cast<uint32_t>(-5), 0},
+                                           StoredCase{"Absent", std::nullopt, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct WriteCase {
+    const char* name;
+    void (*write)(NxReVadiruService::Impl&);
+    std::string written;  // value name and data as the registry journal shows them
+    std::string failure;
+};
+
+void PrintTo(const WriteCase& value, std::ostream* out) {
+    *out << value.name;
+}
+
+class RestoreStateWriteTest : public DpiRestoreTest,
+                              public ::testing::WithParamInterface<WriteCase> {};
+
+TEST_P(RestoreStateWriteTest, LogsAFailedWrite) {
+    registry.DeleteKey(HKEY_USERS, kAlice.sid + kRestorePath);
+
+    GetParam().write(impl());
+
+    EXPECT_TRUE(Journal("registry").empty());
+    EXPECT_EQ(LogLines(), std::vector<std::string>{GetParam().failure});
+}
+
+TEST_P(RestoreStateWriteTest, WritesIntoTheKeyOfWhoeverIsAtTheConsoleNow) {
+    GetParam().write(impl());
+    machine().Extension<winsim::Sessions>().LogOnConsole(kBob);
+    registry.CreateKey(HKEY_USERS, kBob.sid + kRestorePath);
+
+    GetParam().write(impl());
+
+    EXPECT_EQ(Journal("registry"),
+              (std::vector<std::string>{
+                  "set " + kAliceKey + GetParam().written,
+                  "set HKEY_USERS\\S-1-5-21-1-2-3-1002\\SOFTWARE\\DeskSuite\\NxReVadiru\\" +
+                      GetParam().written}));
+    EXPECT_TRUE(LogLines().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writes, RestoreStateWriteTest,
+    ::testing::Values(WriteCase{"FlagSet",
+                                [](NxReVadiruService::Impl& impl) { impl.SetRestoreDpiFlag(true); },
+                                "needRestore = 1",
+                                "4 [VuVidazi] set needRestore regedit failed" + kSetRestoreDpiFlag},
+                      WriteCase{"Scale",
+                                [](NxReVadiruService::Impl& impl) { impl.SetRestoreDpi(150); },
+                                "restoreDpi = 150",
+                                "4 [VuVidazi] set restoreDpi regedit failed" + kSetRestoreDpi}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DpiRestoreTest, RestoreDpiWithAnUnreadableDisplayShowsCurdpiZero) {
+    processes().Register(L"NxReVadiru.exe", displaytest::SetDpiProgram());
+    winsim::SimDisplay(machine()).SetPaths({});
+    impl().originDpiScale = 175;
+
+    impl().RestoreDpi();
+
+    EXPECT_EQ(LogLines().back(), "3 [VuVidazi] restore dpi 175 curdpi 0" + kRestoreDpi);
+    EXPECT_EQ(impl().originDpiScale.load(), 175u);
+    EXPECT_TRUE(Journal("registry").empty());
+}
 
 // The message handler of 0x6F0005, from a stored state to its effects.
 struct HandlerCase {

@@ -30,6 +30,20 @@ const std::wstring kServiceName = L"NT AUTHORITY\\SYSTEM";
 constexpr uint32_t kConsole = 1;
 constexpr uint32_t kRemote = 2;
 
+// A SID whose binary form takes 8 + 4 * count bytes.
+std::wstring SidOfSubAuthorities(size_t count) {
+    std::wstring sid = L"S-1-5";
+    for (size_t i = 1; i <= count; ++i) {
+        sid += L"-" + std::to_wstring(i);
+    }
+    return sid;
+}
+
+// A name whose domain part is `domainChars` long.
+std::wstring NameWithDomainOf(size_t domainChars, const std::wstring& user) {
+    return std::wstring(domainChars, L'D') + L"\\" + user;
+}
+
 std::wstring ThreadName() {
     std::array<WCHAR, 300> name{};
     ULONG size = ULONG(name.size());
@@ -113,6 +127,94 @@ INSTANTIATE_TEST_SUITE_P(
         ActiveUserCase{"NoMemoryForTheSidBuffer", AliceAtConsole, 0, "LocalAlloc", kAlice.sid, 1,
                        1},
         ActiveUserCase{"EnumerationFails", AliceAtConsole, 1, "WTSEnumerateSessionsW", L"", 1, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Each case below arranges one account (at the console, or known to the
+// machine) and at most one failing platform call.
+struct SessionNameCase {
+    const char* name;
+    std::optional<UserAccount> consoleUser;
+    const char* failing;
+    std::wstring expected;
+    size_t reverts;
+};
+
+void PrintTo(const SessionNameCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class GetSessionUserNameTest : public ActiveConsoleUserTest,
+                               public ::testing::WithParamInterface<SessionNameCase> {};
+
+TEST_P(GetSessionUserNameTest, NamesTheSessionUserAndEndsTheImpersonation) {
+    if (GetParam().consoleUser) {
+        sessions().LogOnConsole(*GetParam().consoleUser);
+    }
+    if (GetParam().failing != nullptr) {
+        machine().Fail(GetParam().failing, ERROR_ACCESS_DENIED);
+    }
+    EXPECT_EQ(GetSessionUserName(kConsole), GetParam().expected);
+    EXPECT_EQ(Calls("RevertToSelf"), GetParam().reverts);
+    EXPECT_EQ(ThreadName(), kServiceName);
+}
+
+const UserAccount kNameOf259{NameWithDomainOf(200, std::wstring(58, L'u')), kAlice.sid};
+const UserAccount kNameOf260{NameWithDomainOf(200, std::wstring(59, L'u')), kAlice.sid};
+
+INSTANTIATE_TEST_SUITE_P(
+    SessionUsers, GetSessionUserNameTest,
+    ::testing::Values(
+        SessionNameCase{"LoggedOnUser", kAlice, nullptr, kAlice.name, 1},
+        SessionNameCase{"SessionWithoutUser", std::nullopt, nullptr, kServiceName, 0},
+        SessionNameCase{"ImpersonationRefused", kAlice, "ImpersonateLoggedOnUser", kServiceName, 0},
+        SessionNameCase{"NameQueryFails", kAlice, "GetUserNameExW", L"", 1},
+        SessionNameCase{"NameFillsTheBuffer", kNameOf259, nullptr, kNameOf259.name, 1},
+        SessionNameCase{"NameOneCharacterTooLong", kNameOf260, nullptr, L"", 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct SidCase {
+    const char* name;
+    std::optional<UserAccount> user;
+    std::wstring account;
+    std::wstring expected;
+    const char* failing;
+};
+
+void PrintTo(const SidCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class GetUserSidStringTest : public ActiveConsoleUserTest,
+                             public ::testing::WithParamInterface<SidCase> {};
+
+// One lookup only: what does not fit the fixed buffers is not retried.
+TEST_P(GetUserSidStringTest, LooksUpOnceWithFixedBuffers) {
+    if (GetParam().user) {
+        sessions().AddUser(*GetParam().user);
+    }
+    if (GetParam().failing != nullptr) {
+        machine().Fail(GetParam().failing, ERROR_NOT_ENOUGH_MEMORY);
+    }
+    EXPECT_EQ(GetUserSidString(GetParam().account), GetParam().expected);
+    EXPECT_EQ(Calls("LookupAccountNameW"), 1u);
+}
+
+const UserAccount kSidOf260Bytes{L"DESKTOP\\wide", SidOfSubAuthorities(63)};
+const UserAccount kSidOf264Bytes{L"DESKTOP\\wide", SidOfSubAuthorities(64)};
+const UserAccount kDomainOf259{NameWithDomainOf(259, L"dave"), kBob.sid};
+const UserAccount kDomainOf260{NameWithDomainOf(260, L"dave"), kBob.sid};
+
+INSTANTIATE_TEST_SUITE_P(
+    Accounts, GetUserSidStringTest,
+    ::testing::Values(
+        SidCase{"FullName", kAlice, kAlice.name, kAlice.sid, nullptr},
+        SidCase{"EmptyName", std::nullopt, L"", L"", nullptr},
+        SidCase{"SidFillsTheBuffer", kSidOf260Bytes, kSidOf260Bytes.name, kSidOf260Bytes.sid,
+                nullptr},
+        SidCase{"SidFourBytesTooLarge", kSidOf264Bytes, kSidOf264Bytes.name, L"", nullptr},
+        SidCase{"DomainFillsTheBuffer", kDomainOf259, L"dave", kBob.sid, nullptr},
+        SidCase{"DomainOneCharacterTooLong", kDomainOf260, L"dave", L"", nullptr},
+        SidCase{"ConversionFails", kAlice, kAlice.name, L"", "ConvertSidToStringSidW"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -120,6 +120,58 @@ TEST_P(ProcessLookupCases, OpensTheExpectedProcessWithoutLogging) {
 INSTANTIATE_TEST_SUITE_P(Lookup, ProcessLookupCases, ::testing::ValuesIn(kLookupCases),
                          [](const auto& info) { return std::string(info.param.title); });
 
+TEST_F(ProcessLookupTest, MessageCenterNotRunningLeavesItsIdAsItWas) {
+    impl->messageCenterProcessId = kEarlierMessageCenterId;
+    EXPECT_FALSE(impl->GetProcessHandleByName(L"VLAMessageCenter.exe", false));
+    EXPECT_EQ(impl->messageCenterProcessId.load(), kEarlierMessageCenterId);
+}
+
+// A platform call of the search failing once: only the snapshot's own
+// failures are logged.
+struct LookupFailure {
+    const char* function;
+    DWORD error;
+    std::vector<std::string> lines;
+};
+
+void PrintTo(const LookupFailure& c, std::ostream* out) {
+    *out << c.function;
+}
+
+class LookupFailures : public ProcessLookupTest,
+                       public ::testing::WithParamInterface<LookupFailure> {};
+
+TEST_P(LookupFailures, GiveNothing) {
+    processes().Start(L"NxZarCenter.exe");
+    machine().Fail(GetParam().function, GetParam().error);
+    EXPECT_FALSE(impl->GetProcessHandleByName(L"NxZarCenter.exe", false));
+    EXPECT_EQ(LogLines(), GetParam().lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lookup, LookupFailures,
+    ::testing::Values(LookupFailure{"CreateToolhelp32Snapshot",
+                                    ERROR_NOT_ENOUGH_MEMORY,
+                                    {"4 [VuVidazi] CreateToolhelp32Snapshot failed, err=8" +
+                                     std::string(kLookupOperation)}},
+                      LookupFailure{"Process32FirstW",
+                                    ERROR_NO_MORE_FILES,
+                                    {"4 [VuVidazi] Process32First failed, err=18" +
+                                     std::string(kLookupOperation)}},
+                      // A failed next entry ends the walk like the last one.
+                      LookupFailure{"Process32NextW", ERROR_NO_MORE_FILES, {}},
+                      LookupFailure{"OpenProcess", ERROR_ACCESS_DENIED, {}}),
+    [](const auto& info) { return std::string(info.param.function); });
+
+TEST_F(ProcessLookupTest, WaitOnTheHelperBeforeItsIdIsKnownDoesNotSearch) {
+    processes().Start(L"NxReVadiru.exe");
+    // A snapshot taken now would leave its own failure line.
+    machine().Fail("CreateToolhelp32Snapshot", ERROR_NOT_ENOUGH_MEMORY, -1);
+    EXPECT_FALSE(impl->WaitForProcessExit(L"NxReVadiru.exe"));
+    EXPECT_THAT(LogLines(),
+                ElementsAre(std::string("4 [VuVidazi] processHandle is nullptr") + kWaitOperation));
+}
+
 TEST_F(ProcessLookupTest, WaitReturnsOnlyOnceTheProcessHasEnded) {
     const uint32_t center = processes().Start(L"NxZarCenter.exe");
     EXPECT_TRUE(WaitWhileEnding(L"nxzarcenter.exe", center, 3));
@@ -128,6 +180,26 @@ TEST_F(ProcessLookupTest, WaitReturnsOnlyOnceTheProcessHasEnded) {
         ElementsAre("process: ended <NxZarCenter.exe> pid=" + std::to_string(center) + " exit=3",
                     std::string("log: 3 [VuVidazi] wait nxzarcenter.exe exit, waitCode=0") +
                         kWaitOperation));
+}
+
+// Waiting on the first helper instead would never return.
+TEST_F(ProcessLookupTest, WaitUsesTheHelpersAnnouncedId) {
+    processes().Start(L"NxReVadiru.exe");
+    const uint32_t announced = processes().Start(L"NxReVadiru.exe");
+    impl->reVadiruProcessId = announced;
+    EXPECT_TRUE(WaitWhileEnding(L"NxReVadiru.exe", announced, 0));
+    EXPECT_THAT(LogLines(), ElementsAre(std::string("3 [VuVidazi] wait NxReVadiru.exe exit, "
+                                                    "waitCode=0") +
+                                        kWaitOperation));
+}
+
+TEST_F(ProcessLookupTest, FailedWaitIsOnlySeenInTheWaitCode) {
+    processes().Start(L"NxZarCenter.exe");
+    machine().Fail("WaitForSingleObject", ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(impl->WaitForProcessExit(L"NxZarCenter.exe"));
+    EXPECT_THAT(LogLines(), ElementsAre(std::string("3 [VuVidazi] wait NxZarCenter.exe exit, "
+                                                    "waitCode=4294967295") +
+                                        kWaitOperation));
 }
 
 }  // namespace

@@ -131,4 +131,21 @@ TEST_F(SessionMessagesTest, ResolutionStoresSixValuesAndArmsTheRestore) {
                                    }));
 }
 
+TEST_F(SessionMessagesTest, ResolutionWithoutBodyChangesNothing) {
+    TagIPCMessageItem item = Item(nullptr);
+    impl().OnRecvNxRevadiruResolutionMsg(item);
+    EXPECT_EQ(impl().originDpiScale, 0u);
+    EXPECT_TRUE(LogLines().empty());
+    EXPECT_TRUE(Journal("registry").empty());
+}
+
+// A tab-tip value that arrives is logged in the frame's handler-removal test.
+TEST_F(SessionMessagesTest, TabTipWithoutBodyIsLoggedAsAFailure) {
+    TagIPCMessageItem item = Item(nullptr);
+    impl().OnRecvMessageCenterTabTipMsg(item);
+    EXPECT_EQ(LogLines(),
+              std::vector<std::string>{
+                  "4 tabtip message null(NxReVadiruService::Impl::OnRecvMessageCenterTabTipMsg)"});
+}
+
 }  // namespace
