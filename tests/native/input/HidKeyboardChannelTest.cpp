@@ -225,4 +225,47 @@ INSTANTIATE_TEST_SUITE_P(
             0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(HidChannelTest, DumpWritesEveryByteAsTwoLowercaseHexDigits) {
+    std::array<unsigned char, kReportSize> report{};
+    report[0] = 0xFF;
+    report[1] = 0x0A;
+    report[2] = 0xAB;
+    report[92] = 0x10;
+
+    impl().WriteToHidDriver(report.data());
+
+    const std::string dump = " ff 0a ab" + Repeated(" 00", 89) + " 10";
+    EXPECT_EQ(Effects(),
+              (std::vector<std::string>{kSearchFailed, FailureLine(dump, ERROR_INVALID_HANDLE)}));
+}
+
+TEST_F(HidChannelTest, FailedSearchLeavesTheCallersHandleAsItWas) {
+    hid().AddDevice(kMouse);
+    const HANDLE before = reinterpret_cast<HANDLE>(0x1234);
+    HANDLE device = before;
+
+    EXPECT_FALSE(impl().SetKeyboardDriverFile(device));
+
+    EXPECT_EQ(device, before);
+    EXPECT_EQ(LogLines(), std::vector<std::string>{"4 VID or PID not match" + kCheck});
+}
+
+TEST_F(HidChannelTest, CheckLeavesTheHandleOpenWhateverItFinds) {
+    std::vector<std::wstring> paths = hid().AddDevice(kDriverDevice);
+    const auto mouse = hid().AddDevice(kMouse);
+    paths.insert(paths.end(), mouse.begin(), mouse.end());
+    const std::vector<bool> ours{false, false, true, false};
+
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const HANDLE device =
+            CreateFileW(paths[i].c_str(), GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(device, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(impl().CheckIfOurDevice(device), ours[i]) << winsim::Narrow(paths[i]);
+        EXPECT_TRUE(CloseHandle(device)) << "the check closed " << winsim::Narrow(paths[i]);
+    }
+    EXPECT_EQ(LogLines(), (std::vector<std::string>{"4 Success: Found my device.." + kCheck,
+                                                    "4 VID or PID not match" + kCheck}));
+}
+
 }  // namespace
