@@ -3,6 +3,7 @@
 // processes of the simulated PC.
 #include "native/session/RecoveryJournal.h"
 #include "native/session/SessionPc.h"
+#include "plugin/ModuleExports.h"
 #include "plugin/PluginTable.h"
 #include "support/ClockDriver.h"
 #include "support/SimTest.h"
@@ -40,7 +41,8 @@ protected:
     // machine's end-of-test checks.
     void TearDown() override {
         if (plugin) {
-            plugin->Stop();
+            EXPECT_FALSE(plugin->Stop());
+            EXPECT_FALSE(plugin->Uninitialize());
             plugin.reset();
         }
         SessionPc<SimTest>::TearDown();
@@ -49,9 +51,12 @@ protected:
     winsim::Processes& processes() { return machine().Extension<winsim::Processes>(); }
     winsim::Bus& bus() { return machine().Extension<winsim::Bus>(); }
 
+    // As the host does: the module, then the plug-in, each answering as the host expects.
     void StartPlugin() {
+        EXPECT_TRUE(InitializePluginModule());
         plugin = PluginRegistrationTable[0].factory();
         ASSERT_TRUE(plugin);
+        EXPECT_TRUE(plugin->Initialize());
         EXPECT_TRUE(plugin->Start());
     }
     // What another module tells the plug-in, handled before this returns.
@@ -181,6 +186,51 @@ TEST_F(PluginEndToEndTest, MissingHelperIsRecoveredBeforeAnythingElseStarts) {
     EXPECT_EQ(CountContaining(journal, "nxExcreenRunning"), 1u) << "one recovery";
 }
 
+// Messages that reach the plug-in while the start-up recovery runs the
+// driver's disable command, with the tab-tip handler as the early witness.
+struct LateMessage {
+    const char* name;
+    int32_t msgId;
+    const char* body;
+};
+
+class PluginStartupMessagesTest : public PluginEndToEndTest,
+                                  public ::testing::WithParamInterface<LateMessage> {};
+
+TEST_P(PluginStartupMessagesTest, LateMessageDuringTheChecksIsNotHandled) {
+    registry.SetDword(HKEY_LOCAL_MACHINE, kDriverKey, L"DriverState", 1);
+    const LateMessage message = GetParam();
+    processes().Register(
+        L"cmd.exe", [this, message](winsim::Machine&, const winsim::ProcessInfo& process) {
+            // A restore the late handler would act on.
+            registry.SetDword(HKEY_USERS, kUserDpi, L"needRestore", 1);
+            registry.SetDword(HKEY_USERS, kUserDpi, L"restoreDpi", 125);
+            bus().Send(kMessageCenterModule, kPluginModule, message.msgId, message.body);
+            bus().Send(kMessageCenterModule, kPluginModule, 0x6F0003, "7");
+            EXPECT_TRUE(bus().WaitIdle());
+            processes().End(process.id);
+        });
+    simtest::ClockDriver clock(machine());
+    StartPlugin();
+    ASSERT_TRUE(machine().WaitForThreads());
+    ASSERT_TRUE(bus().WaitIdle());
+
+    const auto lines = LogLines();
+    EXPECT_TRUE(Contains(
+        lines, "3 recv tabtip value 7(NxReVadiruService::Impl::OnRecvMessageCenterTabTipMsg)"));
+    EXPECT_TRUE(Journal("usage").empty());
+    EXPECT_EQ(CountContaining(lines, "OnRecvNxZarCenterStartMsg"), 0u);
+    EXPECT_EQ(CountContaining(lines, "RestoreDpi)"), 0u)
+        << "the start-up recovery found nothing to restore, and 0x6F0005 was not handled";
+    EXPECT_EQ(registry.GetDword(HKEY_USERS, kUserDpi, L"needRestore"), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(LateHandlers, PluginStartupMessagesTest,
+                         ::testing::Values(LateMessage{"RestoreDpi", 0x6F0005, ""},
+                                           LateMessage{"CenterStart", 0x6F0006, "4242"},
+                                           LateMessage{"CenterQuit", 0x150059, ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(PluginEndToEndTest, MessageCenterWatchedOnceIsAnnouncedOnceWhenItEnds) {
     processes().Start(L"NxReVadiru.exe");  // nothing to recover
     const uint32_t center = processes().Start(L"VLAMessageCenter.exe");
@@ -224,7 +274,7 @@ TEST_F(PluginEndToEndTest, MessageCenterWatchedOnceIsAnnouncedOnceWhenItEnds) {
               "4 [VuVidazi] processHandle is nullptr(NxReVadiruService::Impl::WaitForProcessExit)");
 }
 
-TEST_F(PluginEndToEndTest, RestoreRequestOnItsIdRestoresTheSavedScaling) {
+TEST_F(PluginEndToEndTest, LateHandlersAnswerTheirIds) {
     processes().Start(L"NxReVadiru.exe");  // nothing to recover
     StartPlugin();
     ASSERT_TRUE(machine().WaitForThreads());
@@ -232,6 +282,10 @@ TEST_F(PluginEndToEndTest, RestoreRequestOnItsIdRestoresTheSavedScaling) {
     registry.SetDword(HKEY_USERS, kUserDpi, L"restoreDpi", 150);
     Deliver(kMessageCenterModule, 0x6F0005, "");
     EXPECT_EQ(registry.GetDword(HKEY_USERS, kUserDpi, L"needRestore"), 0u);
+    // The user's quit of the center, on its own id, is reported.
+    Deliver(kMessageCenterModule, 0x150059, "");
+    EXPECT_EQ(Journal("usage"),
+              std::vector<std::string>{"992612907 ZarExitType=1 ZarLaunchType=-1"});
 }
 
 // --- the host stops and destroys the plug-in while its threads still run -----
