@@ -110,8 +110,13 @@ TEST_P(CenterEndTest, AnnouncedCenterEndsThenCleanUpThenLauncher) {
               lines.end());
     const std::string opened =
         "3 [VuVidazi] processId:" + std::to_string(center) + "processHandle:";
+    // The handle's value follows, in hex.
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [&](const auto& line) { return line.rfind(opened, 0) == 0; }),
+                            [&](const auto& line) {
+                                return line.rfind(opened, 0) == 0 &&
+                                       line.find_first_not_of("0123456789abcdefx", opened.size()) ==
+                                           line.find('(');
+                            }),
               1);
     // The announcement's signal was taken back, so the launcher waited its time.
     EXPECT_NE(
@@ -165,6 +170,12 @@ INSTANTIATE_TEST_SUITE_P(
                  {"4 stoi exception: invalid stoull argument(DE::StoullS)", kEntered,
                   std::string("4 [VuVidazi] processHandle is nullptr processId:0") + kAnnounced},
                  true},
+        BodyCase{"OneDigit",
+                 "7",
+                 -1,
+                 {kEntered,
+                  std::string("4 [VuVidazi] processHandle is nullptr processId:7") + kAnnounced},
+                 true},
         BodyCase{"BeyondAnyNumber",
                  "99999999999999999999",
                  -1,
@@ -177,6 +188,18 @@ INSTANTIATE_TEST_SUITE_P(
                  {std::string("3 [VuVidazi] message is null.") + kHandler},
                  false}),
     [](const ::testing::TestParamInfo<BodyCase>& info) { return info.param.name; });
+
+TEST_F(CenterMonitorTest, StartUpWatchCleansUpBeforeItsExitLine) {
+    const uint32_t center = processes().Start(L"NxZarCenter.exe");
+    impl().StartMonitorZarCenterThread();
+    ASSERT_TRUE(machine().WaitForBlocked(1));
+    processes().End(center);
+    ASSERT_TRUE(machine().WaitForThreads());
+    EXPECT_EQ(LogLines().back(),
+              "3 [VuVidazi] exit monitor thread NxZarCenter.exe"
+              "(NxReVadiruService::Impl::StartMonitorZarCenterThread::MonitorBody)");
+    EXPECT_EQ(Journal("publish").size(), 1u);
+}
 
 TEST_F(CenterMonitorTest, CenterWatchedByBothThreadsIsCleanedUpByEach) {
     const uint32_t center = processes().Start(L"NxZarCenter.exe");

@@ -60,6 +60,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ScaleCase{"ThirteenSteps", {-5, 0, 7}, 0},
                       ScaleCase{"TwelveStepsAtTheTop", {-4, 7, 7}, 500},
                       ScaleCase{"LowestAboveHighest", {2, 0, 1}, 0},
+                      ScaleCase{"OneStep", {0, 0, 0}, 100},
+                      ScaleCase{
+                          "WrappedCountIndexAtTheTableEnd", {kLowest, kLowest + 12, kHighest}, 0},
                       ScaleCase{"WidestAnswerWhoseCountWrapsToZero", {kLowest, 0, kHighest}, 0},
                       ScaleCase{"LowestFarBelow", {kLowest, kLowest, 0}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
