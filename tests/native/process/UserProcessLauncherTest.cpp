@@ -112,6 +112,97 @@ INSTANTIATE_TEST_SUITE_P(
 constexpr size_t kLongestCommandLine = 32767;
 const std::wstring kLongestArguments(kLongestCommandLine - 6, L'a');
 
+TEST_F(LauncherTest, LongestCommandLineIsHandedToThePlatform) {
+    // Which refuses it: its own limit counts the terminator.
+    EXPECT_FALSE(NXPROCESS::StartProcess(L"x.exe", kLongestArguments, nullptr));
+    EXPECT_THAT(Journal("process"),
+                ElementsAre(UserCreation("x.exe " + std::string(kLongestArguments.size(), 'a'),
+                                         "(null)", "default", SW_SHOWNORMAL) +
+                            " -> error 206"));
+    EXPECT_THAT(LogLines(),
+                ElementsAre("4 CreateProcessAsUser Failed: 206(NXPROCESS::StartProcess)"));
+}
+
+// Each refused before the user's token is asked for, without a line.
+TEST_F(LauncherTest, StartProcessRefusalsReachNoPlatformCall) {
+    EXPECT_FALSE(NXPROCESS::StartProcess(L"NxTrayWndHelper.exe", L"", nullptr));
+    EXPECT_FALSE(NXPROCESS::StartProcess(L"", L"RefreshNotifyIcon", nullptr));
+    EXPECT_FALSE(NXPROCESS::StartProcess(L"x.exe", kLongestArguments + L"a", nullptr));
+    machine().Fail("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_FALSE(NXPROCESS::StartProcess(L"NxReVadiru.exe", L"setdpi 150", nullptr));
+    EXPECT_THAT(machine().JournalLines(), IsEmpty());
+    EXPECT_EQ(sessions().Calls("WTSQueryUserToken"), 0u);
+}
+
+// One platform step failing, for each of the two user-session launchers.
+struct FailureCase {
+    const char* title;
+    const char* failingFunction;  // nullptr: nobody logged on at the console
+    DWORD error;
+    std::vector<std::string> createUserLines;
+    std::vector<std::string> startLines;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* out) {
+    *out << c.title;
+}
+
+class LaunchFailures : public LauncherTest, public ::testing::WithParamInterface<FailureCase> {
+protected:
+    void Arrange() {
+        if (GetParam().failingFunction == nullptr) {
+            sessions().AddSession(1, L"Console", WTSConnected);
+        } else {
+            machine().Fail(GetParam().failingFunction, GetParam().error);
+        }
+    }
+    void ExpectNothingStarted(const std::vector<std::string>& lines) {
+        EXPECT_THAT(LogLines(), ::testing::ElementsAreArray(lines));
+        EXPECT_THAT(Journal("process"), IsEmpty());
+        EXPECT_FALSE(processes().Find(L"NxReVadiru.exe").has_value());
+    }
+};
+
+TEST_P(LaunchFailures, CreateUserProcessLogsAndStartsNothing) {
+    Arrange();
+    EXPECT_FALSE(CreateUserProcess(L"NxReVadiru.exe setdpi 150"));
+    ExpectNothingStarted(GetParam().createUserLines);
+}
+
+TEST_P(LaunchFailures, StartProcessLogsAndStartsNothing) {
+    Arrange();
+    EXPECT_FALSE(NXPROCESS::StartProcess(L"NxReVadiru.exe", L"setdpi 150", nullptr));
+    ExpectNothingStarted(GetParam().startLines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Launcher, LaunchFailures,
+    ::testing::Values(
+        FailureCase{"NobodyAtTheConsole",
+                    nullptr,
+                    0,
+                    {"4 WTSQueryUserToken failed:1008(`anonymous-namespace'::CreateUserProcessEx)"},
+                    {"4 WTSQueryUserToken Failed: 1008(NXPROCESS::StartProcess)"}},
+        FailureCase{"Duplicate",
+                    "DuplicateTokenEx",
+                    ERROR_ACCESS_DENIED,
+                    {"4 DuplicateTokenEx failed:5(`anonymous-namespace'::CreateUserProcessEx)"},
+                    {"4 DuplicateTokenEx Failed: 5(NXPROCESS::StartProcess)"}},
+        FailureCase{
+            "Environment",
+            "CreateEnvironmentBlock",
+            ERROR_NOT_ENOUGH_MEMORY,
+            {"4 CreateEnvironmentBlock failed:8(`anonymous-namespace'::CreateUserProcessEx)"},
+            {"4 CreateEnvironmentBlock Failed: 8(NXPROCESS::StartProcess)"}},
+        FailureCase{"Create",
+                    "CreateProcessAsUserW",
+                    ERROR_ACCESS_DENIED,
+                    {"4 CreateUserProcessEx failed:5(`anonymous-namespace'::CreateProcessAsUserEx)",
+                     "4 CreateUserProcessEx processId: "
+                     "0(`anonymous-namespace'::CreateProcessAsUserEx)"},
+                    {"4 CreateProcessAsUser Failed: 5(NXPROCESS::StartProcess)"}}),
+    [](const auto& info) { return std::string(info.param.title); });
+
 class ExecuteCmdTest : public SimTest {
 protected:
     winsim::Processes& processes() { return machine().Extension<winsim::Processes>(); }
@@ -139,6 +230,14 @@ TEST_F(ExecuteCmdTest, ReturnsOnlyOnceTheCommandInterpreterHasEnded) {
     EXPECT_EQ(journal[0].text, kDisableCreation + " -> pid 10000");
     EXPECT_EQ(journal[1].text, "ended <cmd.exe> pid=10000 exit=0");
     EXPECT_EQ(journal[1].time, kDisableTakes);
+}
+
+TEST_F(ExecuteCmdTest, FailedStartIsLogged) {
+    impl->ExecuteCmd();
+    EXPECT_THAT(machine().JournalLines({"process", "log"}),
+                ElementsAre("process: " + kDisableCreation + " -> error 2",
+                            "log: 4 [VuVidazi] CreateProcess failed:2"
+                            "(NxReVadiruService::Impl::ExecuteCmd)"));
 }
 
 }  // namespace
