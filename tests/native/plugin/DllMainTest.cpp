@@ -70,6 +70,8 @@ TEST_P(DllMainTest, HandsTheTableToTheManager) {
         ASSERT_EQ(Calls().size(), 1u);
         EXPECT_EQ(Calls()[0].first, test.expectedCall);
         EXPECT_EQ(Calls()[0].second, &PluginRegistrationTable[0]);
+        // The name the host knows the plug-in by.
+        EXPECT_EQ(PluginRegistrationTable[0].name, "VLAMainService.NxReVadiruServicePlugin");
     }
     // Always by its full path: a bare name would search directories a user may write to.
     const std::string load = "LoadLibraryW " + winsim::Narrow(kManagerPath);
