@@ -1,7 +1,7 @@
 # Thin front end over the CMake presets. `make test` and `make demo` set up a
 # fresh Debian machine first (as root they install what is missing).
 .PHONY: all deps native windows native-asan native-tsan test test-native test-asan test-tsan \
-        test-windows demo measure fuzz fuzz-build fuzz-corpus clean
+        test-windows demo measure fuzz fuzz-build fuzz-corpus mutate test-budget clean
 
 all: native windows
 
@@ -54,6 +54,18 @@ fuzz: fuzz-build
 
 fuzz-corpus: fuzz-build
 	ctest --preset fuzz
+
+# Plants faults in the plug-in's sources one at a time (tools/mutate) and lists
+# the ones the native suite and native conformance miss. Not part of `make test`:
+# every mutant is a rebuild. MUTATE_PATH narrows it to a file or folder.
+MUTATE_PATH ?= src
+
+mutate: deps
+	tools/mutate $(MUTATE_PATH)
+
+# Test code against the rest of the code; fails above the budget.
+test-budget:
+	tools/test-budget
 
 # Builds only the measurement program of each platform, then runs both.
 measure: deps

@@ -23,6 +23,10 @@ struct BusMessage {
     int32_t sequence = -1;
     int32_t priority = 0;
     std::string body;
+    // Sent with a null `message` (and length 0): receivers on the same machine
+    // get null, which handlers tell from an empty text. The pipe's frames do
+    // not carry it; there such a body arrives empty.
+    bool nullBody = false;
     bool needReply = false;
     int32_t timeoutMs = 0;
 
@@ -50,6 +54,7 @@ inline std::optional<BusMessage> CopyBusMessage(const TagIPCMessageItem& item) {
     if (item.messageLen > 0) {
         message.body.assign(item.message, static_cast<size_t>(item.messageLen));
     }
+    message.nullBody = item.message == nullptr;
     message.needReply = item.needReply;
     message.timeoutMs = item.timeoutMs;
     return message;
@@ -67,7 +72,7 @@ inline TagIPCMessageItem ViewBusMessage(const BusMessage& message) {
     item.sequence = message.sequence;
     item.priority = message.priority;
     item.messageLen = static_cast<int32_t>(message.body.size());
-    item.message = message.body.c_str();
+    item.message = message.nullBody ? nullptr : message.body.c_str();
     item.needReply = message.needReply;
     item.timeoutMs = message.timeoutMs;
     return item;

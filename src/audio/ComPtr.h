@@ -8,19 +8,10 @@ class ComPtr {
 public:
     ComPtr() = default;
     ~ComPtr() { Reset(); }
-    ComPtr(ComPtr&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
-    ComPtr& operator=(ComPtr&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            pointer_ = std::exchange(other.pointer_, nullptr);
-        }
-        return *this;
-    }
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
 
     Interface* operator->() const { return pointer_; }
-    explicit operator bool() const { return pointer_ != nullptr; }
 
     // For calls that hand out a reference through Interface** (the reference
     // held so far is released first).

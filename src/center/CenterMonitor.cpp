@@ -30,7 +30,6 @@ constexpr wchar_t kZarCenterImage[] = L"NxZarCenter.exe";
 constexpr wchar_t kIconHelper[] = L"\\NxZarCenterHelper.exe";
 constexpr wchar_t kIconHelperArguments[] = L"RefreshNotifyIcon";
 constexpr int kIconHelperAttempts = 3;
-constexpr DWORD kAllAccess = 0x1FFFFF;
 constexpr int32_t kCenterEnded = 0;
 constexpr int32_t kNotALaunch = -1;
 
@@ -69,7 +68,7 @@ void StartupMonitorBody(const std::wstring& name, Impl& impl) {
 
 void AnnouncedMonitorBody(uint32_t processId, Impl& impl) {
     LogInfo(kAnnouncedBody, "[VuVidazi] enter monitor thread.");
-    UniqueHandle process(OpenProcess(kAllAccess, FALSE, processId));
+    UniqueHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId));
     if (!process) {
         LogError(kAnnouncedBody, "[VuVidazi] processHandle is nullptr processId:", processId);
         return;

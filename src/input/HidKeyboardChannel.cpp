@@ -27,9 +27,6 @@ void LogChannel(std::wstring_view operation, const Parts&... parts) {
     LogLine(LOG_LEVEL_ERROR, operation, parts...);
 }
 
-// The report is fixed by the driver, not taken from the collection's capabilities.
-constexpr DWORD kReportLength = 93;
-
 // Releases preparsed data on every path once it was obtained.
 class PreparsedData {
 public:
@@ -47,7 +44,7 @@ private:
 std::string DumpReport(const unsigned char* report) {
     std::ostringstream dump;
     dump << std::hex << std::setfill('0');
-    for (DWORD i = 0; i < kReportLength; ++i) {
+    for (DWORD i = 0; i < Impl::kKeyboardReportLength; ++i) {
         dump << ' ' << std::setw(2) << static_cast<unsigned>(report[i]);
     }
     return dump.str();
@@ -62,7 +59,7 @@ void Impl::WriteToHidDriver(const unsigned char* report) {
     SetKeyboardDriverFile(device);
     const UniqueHandle owner(device);
     DWORD written = 0;
-    if (!WriteFile(device, report, kReportLength, &written, nullptr)) {
+    if (!WriteFile(device, report, Impl::kKeyboardReportLength, &written, nullptr)) {
         const DWORD error = GetLastError();
         LogChannel(kOperation, "WriteToHidDriver [", DumpReport(report).c_str(), "]", " failed ",
                    error);

@@ -82,6 +82,9 @@ public:
     void ClearVdisplayInfo();
 
     // --- HID keyboard channel -----------------------------------------------
+    // The report is fixed by the driver, not taken from the collection's capabilities.
+    static constexpr DWORD kKeyboardReportLength = 93;
+    // Writes the kKeyboardReportLength bytes at `report`.
     void WriteToHidDriver(const unsigned char* report);
     bool SetKeyboardDriverFile(HANDLE& device);
     bool CheckIfOurDevice(HANDLE device);

@@ -16,8 +16,7 @@ namespace {
 
 // Builds from this one on leave the display scaling alone.
 constexpr int64_t kFirstBuildWithoutDpiRestore = 26000;
-constexpr size_t kKeyboardReportSize = 93;
-constexpr std::array<unsigned char, 3> kKeyboardReleaseHead = {0x01, 0x08, 0x01};
+constexpr unsigned char kKeyboardReleaseHead[] = {0x01, 0x08, 0x01};
 constexpr wchar_t kSettingKeyPath[] = L"\\SOFTWARE\\Norvane\\DeskSuite\\setting";
 constexpr wchar_t kRunningValue[] = L"nxExcreenRunning";
 constexpr int32_t kDragDropReceiver = 0x590000;
@@ -43,8 +42,8 @@ void Impl::ReleaseKeyboard() {
         ExecuteCmd();
     }
     LogInfo(L"NxReVadiruService::Impl::ReleaseKeyboard", "ReleaseKeyBoard");
-    std::array<unsigned char, kKeyboardReportSize> report{};
-    std::copy(kKeyboardReleaseHead.begin(), kKeyboardReleaseHead.end(), report.begin());
+    std::array<unsigned char, kKeyboardReportLength> report{};
+    std::copy(std::begin(kKeyboardReleaseHead), std::end(kKeyboardReleaseHead), report.begin());
     WriteToHidDriver(report.data());
     ClearVdisplayInfo();
     const int32_t notRunning = 0;

@@ -104,12 +104,6 @@ TEST(CoreConformance, ResetEventUnsignalsAManualResetEvent) {
     EXPECT_EQ(WaitForSingleObject(event.get(), 0), WAIT_OBJECT_0);
 }
 
-TEST(CoreConformance, ShortTimedWaitOnAnUnsignalledEventTimesOut) {
-    const Handle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    ASSERT_NE(event, nullptr);
-    EXPECT_EQ(WaitForSingleObject(event.get(), 5), Code(WAIT_TIMEOUT));
-}
-
 TEST(CoreConformance, CreatingAnExistingNamedEventOpensTheSameEvent) {
     const std::wstring name = UniqueName(L"NxConformanceEvent");
     SetLastError(ERROR_ACCESS_DENIED);
@@ -130,46 +124,6 @@ TEST(CoreConformance, CreatingAnExistingNamedEventOpensTheSameEvent) {
 
     const Handle opened(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, name.c_str()));
     EXPECT_NE(opened, nullptr);
-}
-
-TEST(CoreConformance, EventNamesAreCaseSensitive) {
-    const std::wstring name = UniqueName(L"NxConformanceCase");
-    std::wstring upper = name;
-    for (wchar_t& unit : upper) {
-        unit = unit >= L'a' && unit <= L'z' ? static_cast<wchar_t>(unit - L'a' + L'A') : unit;
-    }
-    const Handle first(CreateEventW(nullptr, TRUE, TRUE, name.c_str()));
-    ASSERT_NE(first, nullptr);
-    const Handle other(CreateEventW(nullptr, TRUE, FALSE, upper.c_str()));
-    ASSERT_NE(other, nullptr);
-    EXPECT_EQ(GetLastError(), Code(ERROR_SUCCESS));
-    EXPECT_EQ(WaitForSingleObject(other.get(), 0), Code(WAIT_TIMEOUT));
-}
-
-TEST(CoreConformance, NamedEventIsGoneOnceEveryHandleIsClosed) {
-    const std::wstring name = UniqueName(L"NxConformanceGone");
-    Handle event(CreateEventW(nullptr, FALSE, FALSE, name.c_str()));
-    ASSERT_NE(event, nullptr);
-    event.reset();
-
-    SetLastError(ERROR_SUCCESS);
-    const Handle opened(OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
-    EXPECT_EQ(opened, nullptr);
-    EXPECT_EQ(GetLastError(), Code(ERROR_FILE_NOT_FOUND));
-}
-
-TEST(CoreConformance, WaitAndCloseOnAClosedHandleFail) {
-    HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    ASSERT_NE(event, nullptr);
-    ASSERT_TRUE(CloseHandle(event));
-
-    SetLastError(ERROR_SUCCESS);
-    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_FAILED);
-    EXPECT_EQ(GetLastError(), Code(ERROR_INVALID_HANDLE));
-
-    SetLastError(ERROR_SUCCESS);
-    EXPECT_FALSE(CloseHandle(event));
-    EXPECT_EQ(GetLastError(), Code(ERROR_INVALID_HANDLE));
 }
 
 // --- threads -----------------------------------------------------------------
@@ -217,28 +171,6 @@ std::wstring OwnPath() {
     return path;
 }
 
-TEST(CoreConformance, ModuleFileNameIsTruncatedToTheBufferSize) {
-    const std::wstring full = OwnPath();
-    ASSERT_GT(full.size(), 3u);
-    const DWORD length = static_cast<DWORD>(full.size());
-
-    std::vector<WCHAR> exact(length + 1, L'#');
-    SetLastError(ERROR_ACCESS_DENIED);
-    EXPECT_EQ(GetModuleFileNameW(nullptr, exact.data(), length + 1), length);
-    EXPECT_EQ(std::wstring(exact.data()), full);
-
-    // One character short: the buffer's size comes back, and the last error.
-    std::vector<WCHAR> shortBy1(length, L'#');
-    SetLastError(ERROR_SUCCESS);
-    EXPECT_EQ(GetModuleFileNameW(nullptr, shortBy1.data(), length), length);
-    EXPECT_EQ(GetLastError(), Code(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(std::wstring(shortBy1.data(), length - 1), full.substr(0, length - 1));
-    // Windows ends the truncated text with a terminator in the last unit; Wine
-    // copies one more character instead and leaves the text unterminated.
-    const WCHAR last = shortBy1[length - 1];
-    EXPECT_TRUE(last == L'\0' || last == full[length - 1]) << "last unit " << int(last);
-}
-
 // Success sets the last error too: a caller that logs a failure through a
 // file writer must not read the writer's "already exists" instead.
 TEST(CoreConformance, OpeningAnExistingFileWithOpenAlwaysSaysItExists) {
@@ -259,19 +191,6 @@ TEST(CoreConformance, OpeningAnExistingFileWithOpenAlwaysSaysItExists) {
     }
 }
 
-TEST(CoreConformance, UnknownModuleNamesAreNotFound) {
-    const wchar_t* names[] = {L"NxNoSuchModule.dll", L"C:\\NxNoSuchDirectory\\NxNoSuchModule.dll"};
-    for (const wchar_t* name : names) {
-        SCOPED_TRACE(Narrow(name));
-        SetLastError(ERROR_SUCCESS);
-        EXPECT_EQ(GetModuleHandleW(name), nullptr);
-        EXPECT_EQ(GetLastError(), Code(ERROR_MOD_NOT_FOUND));
-        SetLastError(ERROR_SUCCESS);
-        EXPECT_EQ(LoadLibraryW(name), nullptr);
-        EXPECT_EQ(GetLastError(), Code(ERROR_MOD_NOT_FOUND));
-    }
-}
-
 TEST(CoreConformance, LoadedModulesAreFoundByNameInAnyCaseWithOrWithoutExtension) {
     const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     ASSERT_NE(kernel, nullptr);
@@ -279,6 +198,21 @@ TEST(CoreConformance, LoadedModulesAreFoundByNameInAnyCaseWithOrWithoutExtension
     EXPECT_EQ(GetModuleHandleW(L"kernel32"), kernel);
     EXPECT_NE(GetModuleHandleW(nullptr), nullptr);
     EXPECT_NE(GetModuleHandleW(nullptr), kernel);
+}
+
+// A bare name that no loaded module has is looked for along the search order,
+// which has the system directory on it.
+TEST(CoreConformance, BareNameLoadsTheLibraryOfTheSystemDirectory) {
+    const HMODULE module = LoadLibraryW(L"version.dll");
+    ASSERT_NE(module, nullptr);
+    wchar_t path[MAX_PATH] = {};
+    ASSERT_NE(GetModuleFileNameW(module, path, MAX_PATH), 0u);
+    std::wstring lower = path;
+    for (wchar_t& unit : lower) {
+        unit = unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit;
+    }
+    EXPECT_EQ(lower, L"c:\\windows\\system32\\version.dll") << Narrow(path);
+    EXPECT_TRUE(FreeLibrary(module));
 }
 
 TEST(CoreConformance, LoadLibraryOfALoadedModuleGivesItsHandleAndExportsByExactName) {
@@ -345,13 +279,6 @@ TEST(CoreConformance, RemoveFileSpecStripsTheLastElementButKeepsTheRoot) {
         EXPECT_EQ(PathRemoveFileSpecW(shell.data()), c.shellResult);
         EXPECT_EQ(std::wstring(shell.data()), c.shellPath);
     }
-}
-
-TEST(CoreConformance, PathCchRemoveFileSpecRejectsBadArguments) {
-    WCHAR path[MAX_PATH] = L"C:\\Host\\Service.exe";
-    EXPECT_EQ(PathCchRemoveFileSpec(nullptr, MAX_PATH), E_INVALIDARG);
-    EXPECT_EQ(PathCchRemoveFileSpec(path, 0), E_INVALIDARG);
-    EXPECT_EQ(std::wstring(path), L"C:\\Host\\Service.exe");
 }
 
 }  // namespace

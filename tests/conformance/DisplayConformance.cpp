@@ -35,18 +35,6 @@ bool SameLuid(const LUID& a, const LUID& b) {
     return a.LowPart == b.LowPart && a.HighPart == b.HighPart;
 }
 
-TEST(DisplayConformance, BufferSizesRejectBadArguments) {
-    UINT32 paths = 0;
-    UINT32 modes = 0;
-    EXPECT_EQ(GetDisplayConfigBufferSizes(0, &paths, &modes), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS | QDC_ALL_PATHS, &paths, &modes),
-              ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, nullptr, &modes),
-              ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &paths, nullptr),
-              ERROR_INVALID_PARAMETER);
-}
-
 // Larger arrays than needed: the counts filled come back, and each path
 // points at its source mode.
 TEST(DisplayConformance, QueryOfActivePathsWritesBackItsCountsAndLinksPathsToSourceModes) {
@@ -82,55 +70,6 @@ TEST(DisplayConformance, QueryWithTooFewModesIsInsufficientBufferAndKeepsTheCoun
               ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(counts.paths, sizes.paths);
     EXPECT_EQ(counts.modes, sizes.modes - 1);
-}
-
-struct BadQuery {
-    const char* name;
-    UINT32 flags;
-    UINT32 paths;
-    UINT32 modes;
-    bool topology;
-};
-
-void PrintTo(const BadQuery& value, std::ostream* out) {
-    *out << value.name;
-}
-
-class DisplayQueryArguments : public ::testing::TestWithParam<BadQuery> {};
-
-TEST_P(DisplayQueryArguments, AreRejected) {
-    std::vector<DISPLAYCONFIG_PATH_INFO> paths(4);
-    std::vector<DISPLAYCONFIG_MODE_INFO> modes(8);
-    DISPLAYCONFIG_TOPOLOGY_ID topology{};
-    Sizes counts{GetParam().paths, GetParam().modes};
-
-    EXPECT_EQ(QueryDisplayConfig(GetParam().flags, &counts.paths, paths.data(), &counts.modes,
-                                 modes.data(), GetParam().topology ? &topology : nullptr),
-              ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(counts.paths, GetParam().paths);
-    EXPECT_EQ(counts.modes, GetParam().modes);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    DisplayConformance, DisplayQueryArguments,
-    ::testing::Values(BadQuery{"NoFlags", 0, 4, 8, false},
-                      BadQuery{"TwoFlags", QDC_ONLY_ACTIVE_PATHS | QDC_ALL_PATHS, 4, 8, false},
-                      BadQuery{"ZeroPaths", QDC_ONLY_ACTIVE_PATHS, 0, 8, false},
-                      BadQuery{"ZeroModes", QDC_ONLY_ACTIVE_PATHS, 4, 0, false},
-                      BadQuery{"TopologyWithActivePaths", QDC_ONLY_ACTIVE_PATHS, 4, 8, true}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(DisplayConformance, DeviceInfoRefusesAMissingOrShortPacket) {
-    EXPECT_EQ(DisplayConfigGetDeviceInfo(nullptr), ERROR_GEN_FAILURE);
-
-    DISPLAYCONFIG_DEVICE_INFO_HEADER header{};
-    header.type = DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME;
-    header.size = 0;
-    EXPECT_EQ(DisplayConfigGetDeviceInfo(&header), ERROR_GEN_FAILURE);
-
-    // A header alone is too short for any request.
-    header.size = sizeof(header);
-    EXPECT_EQ(DisplayConfigGetDeviceInfo(&header), ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace

@@ -114,67 +114,6 @@ TEST(SessionsConformance, OwnNameLooksUpToAUserSidInItsDomain) {
     EXPECT_EQ(text.rfind(L"S-1-5-", 0), 0u) << text;
 }
 
-TEST(SessionsConformance, SameAccountWithoutItsDomainHasTheSameSid) {
-    const std::wstring name = OwnName();
-    ASSERT_FALSE(name.empty());
-    Lookup full = LookUp(name);
-    Lookup bare = LookUp(name.substr(name.find(L'\\') + 1));
-    ASSERT_TRUE(full.found);
-    ASSERT_TRUE(bare.found);
-    EXPECT_EQ(SidText(bare.sid.data()), SidText(full.sid.data()));
-}
-
-TEST(SessionsConformance, TooSmallBuffersFailWithTheSizesNeeded) {
-    const std::wstring name = OwnName();
-    const Lookup fitting = LookUp(name);
-    ASSERT_TRUE(fitting.found);
-    const DWORD sidNeeded = fitting.sidSize;
-    const DWORD domainNeeded = fitting.domainSize + 1;
-    struct Case {
-        const char* what;
-        bool withSid;
-        DWORD sidCapacity;
-        bool withDomain;
-        DWORD domainCapacity;
-    };
-    const Case cases[] = {
-        {"no buffers", false, 0, false, 0},
-        {"SID one byte short", true, sidNeeded - 1, true, kBufferSize},
-        {"domain without room for its terminator", true, kBufferSize, true, domainNeeded - 1},
-    };
-    for (const Case& c : cases) {
-        std::array<BYTE, kBufferSize> sid{};
-        std::array<WCHAR, kBufferSize> domain{};
-        DWORD sidSize = c.sidCapacity;
-        DWORD domainSize = c.domainCapacity;
-        SID_NAME_USE use = SidTypeUnknown;
-        SetLastError(0);
-        EXPECT_FALSE(LookupAccountNameW(nullptr, name.c_str(), c.withSid ? sid.data() : nullptr,
-                                        &sidSize, c.withDomain ? domain.data() : nullptr,
-                                        &domainSize, &use))
-            << c.what;
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << c.what;
-        EXPECT_EQ(sidSize, sidNeeded) << c.what;
-        EXPECT_EQ(domainSize, domainNeeded) << c.what;
-    }
-}
-
-TEST(SessionsConformance, UnknownAccountIsNotMappedAndBuffersAreLeftAlone) {
-    const Lookup lookup = LookUp(L"nx-no-such-account-4711");
-    EXPECT_FALSE(lookup.found);
-    EXPECT_EQ(lookup.error, static_cast<DWORD>(ERROR_NONE_MAPPED));
-    EXPECT_EQ(lookup.sidSize, kBufferSize);
-    EXPECT_EQ(lookup.domainSize, kBufferSize);
-}
-
-TEST(SessionsConformance, LocalSystemIsAWellKnownSidOfNtAuthority) {
-    Lookup lookup = LookUp(L"NT AUTHORITY\\SYSTEM");
-    ASSERT_TRUE(lookup.found) << lookup.error;
-    EXPECT_EQ(SidText(lookup.sid.data()), L"S-1-5-18");
-    EXPECT_EQ(Upper(lookup.domain.data()), L"NT AUTHORITY");
-    EXPECT_EQ(lookup.use, SidTypeWellKnownGroup);
-}
-
 TEST(SessionsConformance, SidStringsFollowTheBinaryLayout) {
     struct Case {
         std::array<BYTE, 16> sid;
@@ -189,14 +128,6 @@ TEST(SessionsConformance, SidStringsFollowTheBinaryLayout) {
         std::array<BYTE, 16> sid = c.sid;
         EXPECT_EQ(SidText(sid.data()), c.text);
     }
-}
-
-TEST(SessionsConformance, SidOfAnotherRevisionIsInvalid) {
-    std::array<BYTE, 12> sid{2, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
-    LPWSTR text = nullptr;
-    SetLastError(0);
-    EXPECT_FALSE(ConvertSidToStringSidW(sid.data(), &text));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SID));
 }
 
 TEST(SessionsConformance, SessionListIsFreedWithWtsFreeMemory) {

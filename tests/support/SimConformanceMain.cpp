@@ -22,12 +22,20 @@ winsim::ModuleSpec Kernel32() {
     return spec;
 }
 
+// A system library not yet loaded, for loads by bare name.
+winsim::ModuleSpec Version() {
+    winsim::ModuleSpec spec;
+    spec.path = L"C:\\Windows\\System32\\version.dll";
+    return spec;
+}
+
 class FreshMachinePerTest : public ::testing::EmptyTestEventListener {
 public:
     void OnTestStart(const ::testing::TestInfo&) override {
         machine_ = std::make_unique<winsim::Machine>();
         machine_->SetExecutablePath(simtest::kServiceExecutable);
         machine_->AddModule(Kernel32());
+        machine_->AddModule(Version());
         scope_ = std::make_unique<winsim::MachineScope>(*machine_);
         clock_ = std::make_unique<simtest::ClockDriver>(*machine_);
     }

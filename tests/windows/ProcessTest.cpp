@@ -50,19 +50,6 @@ std::string ReadFile(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-// The complete lines of a file another process writes, once it has `count`
-// of them; fewer when it takes longer than a few seconds.
-std::vector<std::string> AwaitLines(const fs::path& path, size_t count) {
-    constexpr int kAttempts = 200;
-    constexpr DWORD kPause = 50;
-    std::vector<std::string> lines;
-    for (int attempt = 0; attempt < kAttempts && lines.size() < count; ++attempt) {
-        Sleep(kPause);
-        lines = SplitLines(ReadFile(path));
-    }
-    return lines;
-}
-
 class ProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -107,70 +94,11 @@ TEST_F(ProcessTest, ChildIsFoundByNameInOtherLetterCaseAndWaitedFor) {
                                 "(NxReVadiruService::Impl::WaitForProcessExit)"});
 }
 
-// A copy of recordargs.exe in a directory whose name has a space, removed again.
-class RecordingProgram {
-public:
-    RecordingProgram() : directory_(fs::temp_directory_path() / L"nx record args") {
-        fs::create_directories(directory_);
-        fs::copy_file(OwnDirectory() / L"recordargs.exe", Program(),
-                      fs::copy_options::overwrite_existing);
-        fs::remove(Record());
-    }
-    ~RecordingProgram() {
-        std::error_code ignored;
-        fs::remove_all(directory_, ignored);
-    }
-    RecordingProgram(const RecordingProgram&) = delete;
-    RecordingProgram& operator=(const RecordingProgram&) = delete;
-
-    fs::path Directory() const { return directory_; }
-    fs::path Program() const { return directory_ / L"recordargs.exe"; }
-    // Command line and working directory, as the program recorded them.
-    std::vector<std::string> Recorded() const { return AwaitLines(Record(), 2); }
-
-private:
-    fs::path Record() const { return directory_ / L"recordargs.txt"; }
-    fs::path directory_;
-};
-
-TEST_F(ProcessTest, StartProcessQuotesThePathAndPassesTheDirectory) {
-    const RecordingProgram program;
-    const std::wstring path = program.Program().wstring();
-    const std::wstring directory = program.Directory().wstring();
-
-    ASSERT_TRUE(
-        NXPROCESS::StartProcess(L"  " + path + L" ", L" first second  ", directory.c_str()));
-    EXPECT_EQ(program.Recorded(),
-              (Lines{ToUtf8(Quoted(path) + L" first second"), ToUtf8(directory)}));
-    EXPECT_EQ(LogLines(), Lines{});
-}
-
 TEST_F(ProcessTest, StartProcessLeavesTheFailuresErrorPastItsLogLine) {
     NxLogger::GetInstance().SetSink({});  // the log file: writing to it may set the last error
     EXPECT_FALSE(
         NXPROCESS::StartProcess((OwnDirectory() / L"nx-missing.exe").wstring(), L"x", nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-}
-
-TEST_F(ProcessTest, CreateUserProcessStartsTheCommandLineAsGiven) {
-    const RecordingProgram program;
-    const std::wstring commandLine = Quoted(program.Program()) + L" setdpi 150";
-
-    ASSERT_TRUE(CreateUserProcess(commandLine));
-    EXPECT_EQ(program.Recorded(),
-              (Lines{ToUtf8(commandLine), ToUtf8(fs::current_path().wstring())}));
-    // One line with the new process's id, which is not 0.
-    const Lines lines = LogLines();
-    ASSERT_EQ(lines.size(), 1u);
-    const std::string prefix = "4 CreateUserProcessEx processId: ";
-    const std::string operation = "(`anonymous-namespace'::CreateProcessAsUserEx)";
-    ASSERT_GT(lines[0].size(), prefix.size() + operation.size());
-    EXPECT_EQ(lines[0].substr(0, prefix.size()), prefix);
-    EXPECT_EQ(lines[0].substr(lines[0].size() - operation.size()), operation);
-    const std::string id =
-        lines[0].substr(prefix.size(), lines[0].size() - prefix.size() - operation.size());
-    EXPECT_EQ(id.find_first_not_of("0123456789"), std::string::npos) << id;
-    EXPECT_NE(id[0], '0') << id;
 }
 
 // Runs the body with the working directory and one environment variable set,

@@ -34,6 +34,17 @@ HRESULT InjectedFault(const char* method) {
     return Current().TakeFault(method, fault) ? static_cast<HRESULT>(fault) : S_OK;
 }
 
+const char* RoleName(ERole role) {
+    switch (role) {
+        case eConsole:
+            return "console";
+        case eMultimedia:
+            return "multimedia";
+        default:
+            return "communications";
+    }
+}
+
 bool EndpointStillPresent(uint64_t endpoint) {
     auto& state = AudioState();
     std::lock_guard lock(state.mutex);
@@ -42,8 +53,10 @@ bool EndpointStillPresent(uint64_t endpoint) {
 
 class EndpointVolume final : public ComObject<IAudioEndpointVolume> {
 public:
-    explicit EndpointVolume(uint64_t endpoint)
-        : ComObject(IID_IAudioEndpointVolume, "COM IAudioEndpointVolume"), endpoint_(endpoint) {}
+    EndpointVolume(uint64_t endpoint, ERole role)
+        : ComObject(IID_IAudioEndpointVolume, "COM IAudioEndpointVolume"),
+          endpoint_(endpoint),
+          role_(role) {}
 
     HRESULT STDMETHODCALLTYPE SetMute(BOOL bMute, LPCGUID) override {
         CheckComApartment();
@@ -57,10 +70,11 @@ public:
             if (!state.present || state.endpoint != endpoint_) {
                 return kDeviceInvalidated;
             }
-            changed = state.muted != (bMute != FALSE);
-            state.muted = bMute != FALSE;
+            changed = state.muted[role_] != (bMute != FALSE);
+            state.muted[role_] = bMute != FALSE;
         }
-        Current().Record("audio", "SetMute " + std::to_string(bMute));
+        Current().Record("audio",
+                         std::string("SetMute ") + RoleName(role_) + " " + std::to_string(bMute));
         return changed ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE GetMute(BOOL* pbMute) override {
@@ -76,7 +90,7 @@ public:
         if (!state.present || state.endpoint != endpoint_) {
             return kDeviceInvalidated;
         }
-        *pbMute = state.muted ? TRUE : FALSE;
+        *pbMute = state.muted[role_] ? TRUE : FALSE;
         return S_OK;
     }
 
@@ -109,12 +123,13 @@ public:
 
 private:
     const uint64_t endpoint_;
+    const ERole role_;
 };
 
 class EndpointDevice final : public ComObject<IMMDevice> {
 public:
-    explicit EndpointDevice(uint64_t endpoint)
-        : ComObject(IID_IMMDevice, "COM IMMDevice"), endpoint_(endpoint) {}
+    EndpointDevice(uint64_t endpoint, ERole role)
+        : ComObject(IID_IMMDevice, "COM IMMDevice"), endpoint_(endpoint), role_(role) {}
 
     HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT*, void** ppv) override {
         CheckComApartment();
@@ -133,12 +148,13 @@ public:
         if (!IsEqualIID(iid, IID_IAudioEndpointVolume)) {
             return E_NOINTERFACE;
         }
-        *ppv = static_cast<IAudioEndpointVolume*>(new EndpointVolume(endpoint_));
+        *ppv = static_cast<IAudioEndpointVolume*>(new EndpointVolume(endpoint_, role_));
         return S_OK;
     }
 
 private:
     const uint64_t endpoint_;
+    const ERole role_;
 };
 
 class DeviceEnumerator final : public ComObject<IMMDeviceEnumerator> {
@@ -174,7 +190,7 @@ public:
             }
             endpoint = state.endpoint;
         }
-        *ppEndpoint = new EndpointDevice(endpoint);
+        *ppEndpoint = new EndpointDevice(endpoint, role);
         return S_OK;
     }
 };
@@ -202,12 +218,12 @@ void Audio::SetPlaybackEndpointPresent(bool present) {
 
 void Audio::SetMuted(bool muted) {
     std::lock_guard lock(state_->mutex);
-    state_->muted = muted;
+    state_->muted[eConsole] = muted;
 }
 
 bool Audio::Muted() const {
     std::lock_guard lock(state_->mutex);
-    return state_->muted;
+    return state_->muted[eConsole];
 }
 
 }  // namespace winsim

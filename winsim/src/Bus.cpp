@@ -122,7 +122,7 @@ std::string QuoteBody(const std::string& body) {
 std::string JournalText(const BusRecord& record) {
     const BusMessage& m = record.message;
     std::string text = record.published ? "" : FormatBusId(m.receiverId) + " ";
-    text += FormatBusId(m.msgId) + " " + QuoteBody(m.body);
+    text += FormatBusId(m.msgId) + " " + (m.nullBody ? "(null)" : QuoteBody(m.body));
     if (m.body.size() != std::strlen(m.body.c_str())) {
         text += " len=" + std::to_string(m.body.size());
     }

@@ -70,6 +70,16 @@ void Hid::HoldExclusively(const std::wstring& path, uint32_t error) {
     Existing(*state_, path).exclusiveError = error;
 }
 
+bool Hid::OpenElsewhere(const std::wstring& path, uint32_t access, uint32_t share) {
+    auto open = OpenShared(path, access, share);
+    if (!open) {
+        return false;
+    }
+    std::lock_guard lock(state_->mutex);
+    state_->elsewhere.push_back(std::move(open));
+    return true;
+}
+
 void Hid::FailWrites(const std::wstring& path, uint32_t error) {
     std::lock_guard lock(state_->mutex);
     Existing(*state_, path).writeError = error;

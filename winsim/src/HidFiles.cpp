@@ -1,6 +1,7 @@
-// CreateFileW and WriteFile over the machine's HID interfaces, the only paths
-// the simulated machine can open besides the executable's own file.
+// CreateFileW and WriteFile over the machine's HID interfaces and the running
+// program's own file, the only paths the simulated machine can open.
 #include "Faults.h"
+#include "FileSharing.h"
 #include "HidState.h"
 #include "MachineState.h"
 
@@ -22,20 +23,69 @@ std::string WriteEntry(const std::wstring& path, const BYTE* bytes, DWORD count)
     return text;
 }
 
-// The executable's own file, open for reading; nothing is read from it.
+// The running program's file, open for reading only.
 class ExecutableFile : public winsim::Object {
 public:
+    explicit ExecutableFile(std::shared_ptr<const winsim::ShareAccess> sharing)
+        : sharing_(std::move(sharing)) {}
     const char* Kind() const override { return "file"; }
+
+private:
+    const std::shared_ptr<const winsim::ShareAccess> sharing_;
 };
+
+// The loader keeps the program's image open for reading, sharing reading.
+struct RunningImage {
+    std::shared_ptr<const winsim::ShareAccess> open;
+};
+
+// The open file object, or nothing with the last error set.
+std::shared_ptr<winsim::Object> OpenExecutable(winsim::Machine& machine, const std::wstring& path,
+                                               DWORD access, DWORD share) {
+    auto& image = machine.Extension<RunningImage>();
+    if (!image.open) {
+        image.open = winsim::OpenShared(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE);
+    }
+    // A running program's file cannot be written to.
+    auto sharing =
+        (access & GENERIC_WRITE) == 0 ? winsim::OpenShared(path, access, share) : nullptr;
+    if (!sharing) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return nullptr;
+    }
+    return std::make_shared<ExecutableFile>(std::move(sharing));
+}
+
+// The open interface object, or nothing with the last error set.
+std::shared_ptr<winsim::Object> OpenHidInterface(const std::wstring& name, DWORD access,
+                                                 DWORD share) {
+    auto& state = winsim::HidState();
+    std::unique_lock lock(state.mutex);
+    const auto index = state.Find(name);
+    if (!index) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    const uint32_t exclusiveError = state.interfaces[*index].exclusiveError;
+    const std::wstring path = state.interfaces[*index].path;
+    lock.unlock();
+    if (exclusiveError != 0 && (access & (GENERIC_READ | GENERIC_WRITE)) != 0) {
+        SetLastError(exclusiveError);
+        return nullptr;
+    }
+    auto sharing = winsim::OpenShared(path, access, share);
+    if (!sharing) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return nullptr;
+    }
+    return std::make_shared<winsim::HidFile>(*index, access, std::move(sharing));
+}
 
 }  // namespace
 
 HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
-    // Sharing between the machine's own handles is not simulated; the system's
-    // exclusive hold on an interface is (HoldExclusively).
-    UNREFERENCED_PARAMETER(dwShareMode);
     UNREFERENCED_PARAMETER(lpSecurityAttributes);
     UNREFERENCED_PARAMETER(hTemplateFile);
     auto& machine = winsim::Current();
@@ -52,32 +102,15 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
         SetLastError(ERROR_NOT_SUPPORTED);
         return INVALID_HANDLE_VALUE;
     }
-    // As for any file that exists, opening it with OPEN_ALWAYS says so.
-    const DWORD openedError =
-        dwCreationDisposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
-    if (winsim::EqualsNoCase(lpFileName, machine.ExecutablePath())) {
-        if ((dwDesiredAccess & ~GENERIC_READ) != 0) {
-            SetLastError(ERROR_NOT_SUPPORTED);
-            return INVALID_HANDLE_VALUE;
-        }
-        SetLastError(openedError);
-        return machine.AddHandle(std::make_shared<ExecutableFile>());
-    }
-    auto& state = winsim::HidState();
-    std::unique_lock lock(state.mutex);
-    const auto index = state.Find(lpFileName);
-    if (!index) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+    const auto file = winsim::EqualsNoCase(lpFileName, machine.ExecutablePath())
+                          ? OpenExecutable(machine, lpFileName, dwDesiredAccess, dwShareMode)
+                          : OpenHidInterface(lpFileName, dwDesiredAccess, dwShareMode);
+    if (!file) {
         return INVALID_HANDLE_VALUE;
     }
-    const uint32_t exclusiveError = state.interfaces[*index].exclusiveError;
-    lock.unlock();
-    if (exclusiveError != 0 && (dwDesiredAccess & (GENERIC_READ | GENERIC_WRITE)) != 0) {
-        SetLastError(exclusiveError);
-        return INVALID_HANDLE_VALUE;
-    }
-    SetLastError(openedError);
-    return machine.AddHandle(std::make_shared<winsim::HidFile>(*index, dwDesiredAccess));
+    // As for files, opening what exists with OPEN_ALWAYS says so.
+    SetLastError(dwCreationDisposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return machine.AddHandle(file);
 }
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
@@ -87,7 +120,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
         return FALSE;
     }
     if (machine.LookupAs<ExecutableFile>(hFile)) {
-        SetLastError(ERROR_ACCESS_DENIED);
+        SetLastError(ERROR_ACCESS_DENIED);  // it opens for reading only
         return FALSE;
     }
     const auto file = machine.LookupAs<winsim::HidFile>(hFile);

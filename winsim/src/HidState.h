@@ -1,6 +1,8 @@
 // State of the simulated HID area and what its source files share.
 #pragma once
 
+#include "FileSharing.h"
+
 #include <winsim/SimHid.h>
 #include <windows.h>
 #include <hidsdi.h>
@@ -40,6 +42,8 @@ struct Hid::State {
     std::vector<HidInterface> interfaces;
     size_t devices = 0;
     std::map<PHIDP_PREPARSED_DATA, std::unique_ptr<_HIDP_PREPARSED_DATA>> preparsed;
+    // Other programs' opens (OpenElsewhere), held for the machine's life.
+    std::vector<std::shared_ptr<const ShareAccess>> elsewhere;
 
     // The index of the interface with that path (any case). Lock held.
     std::optional<size_t> Find(const std::wstring& path) const;
@@ -48,10 +52,12 @@ struct Hid::State {
 // A handle to an open interface.
 class HidFile : public Object {
 public:
-    HidFile(size_t interfaceIndex, DWORD access) : interfaceIndex(interfaceIndex), access(access) {}
+    HidFile(size_t interfaceIndex, DWORD access, std::shared_ptr<const ShareAccess> sharing)
+        : interfaceIndex(interfaceIndex), access(access), sharing(std::move(sharing)) {}
     const char* Kind() const override { return "HID interface"; }
     const size_t interfaceIndex;
     const DWORD access;
+    const std::shared_ptr<const ShareAccess> sharing;
 };
 
 // The current machine's HID area.

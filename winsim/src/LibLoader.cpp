@@ -36,6 +36,27 @@ ModuleRecord* FindByName(Machine::State& state, const std::wstring& rawName) {
     return found == state.libraries.end() ? nullptr : found->get();
 }
 
+// Where LoadLibraryW looks for a bare name that no loaded module has: the
+// executable's directory, then the system directories. Neither the current
+// directory nor PATH is simulated.
+ModuleRecord* FindInSearchOrder(Machine::State& state, const std::wstring& rawName) {
+    const std::wstring name = WithDefaultExtension(rawName);
+    if (ModuleRecord* loaded = FindByName(state, name);
+        loaded != nullptr && loaded->loadCount > 0) {
+        return loaded;
+    }
+    const std::wstring& executable = state.executable->spec.path;
+    const std::wstring directories[] = {
+        executable.substr(0, executable.size() - FileNameOf(executable).size()),
+        L"C:\\Windows\\System32\\", L"C:\\Windows\\"};
+    for (const auto& directory : directories) {
+        if (ModuleRecord* found = FindByName(state, directory + name); found != nullptr) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
 // The loaded module behind an HMODULE; NULL is the executable.
 ModuleRecord* FindLoaded(Machine::State& state, HMODULE module) {
     if (module == nullptr) {
@@ -133,16 +154,19 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    // The name as asked, so that tests see whether a full path was given.
+    machine.Record("module", "LoadLibraryW " + winsim::Narrow(lpLibFileName));
     auto& state = machine.state();
     auto lock = state.Locked();
-    winsim::ModuleRecord* record = winsim::FindByName(state, lpLibFileName);
+    const std::wstring name = lpLibFileName;
+    winsim::ModuleRecord* record = name.find_first_of(L"\\/") == std::wstring::npos
+                                       ? winsim::FindInSearchOrder(state, name)
+                                       : winsim::FindByName(state, name);
     if (record == nullptr) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
     ++record->loadCount;
-    machine.Record("module",
-                   "LoadLibraryW " + winsim::Narrow(winsim::FileNameOf(record->spec.path)));
     return winsim::HandleOf(record);
 }
 

@@ -112,13 +112,13 @@ INSTANTIATE_TEST_SUITE_P(
                    1,
                    false,
                    nullptr,
-                   {Recorded(1), "log: 3 set mute state:1" + kCancel, "audio: SetMute 1"},
+                   {Recorded(1), "log: 3 set mute state:1" + kCancel, "audio: SetMute console 1"},
                    true},
         CancelCase{"UnmutedIsRestored",
                    0,
                    true,
                    nullptr,
-                   {Recorded(0), "log: 3 set mute state:0" + kCancel, "audio: SetMute 0"},
+                   {Recorded(0), "log: 3 set mute state:0" + kCancel, "audio: SetMute console 0"},
                    false},
         CancelCase{
             "NoPlaybackDevice",
@@ -143,43 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
                    true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Nothing recorded: no COM, no device change, no registry change; only a
-// record of -1 is read (and logged) at all.
-struct NoRecordCase {
-    const char* name;
-    bool userKey;
-    std::optional<uint32_t> pcmute;
-    std::vector<std::string> effects;
-};
-
-void PrintTo(const NoRecordCase& noRecordCase, std::ostream* out) {
-    *out << noRecordCase.name;
-}
-
-class NoRecordTest : public AudioStateTest, public ::testing::WithParamInterface<NoRecordCase> {};
-
-TEST_P(NoRecordTest, CancellingTouchesNothing) {
-    if (GetParam().userKey) {
-        registry().CreateKey(HKEY_USERS, kAliceSetting);
-    }
-    if (GetParam().pcmute) {
-        registry().SetDword(HKEY_USERS, kAliceSetting, L"pcmute", *GetParam().pcmute);
-    }
-    audio().SetMuted(true);
-
-    impl().CancelAudioMute();
-
-    EXPECT_EQ(Effects(), GetParam().effects);
-    EXPECT_TRUE(audio().Muted());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Records, NoRecordTest,
-    ::testing::Values(NoRecordCase{"Consumed", true, kNothingRecorded, {Recorded(-1)}},
-                      NoRecordCase{"ValueAbsent", true, std::nullopt, {}},
-                      NoRecordCase{"UserKeyAbsent", false, std::nullopt, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
+// Where "AudioPos" = 0 goes, if anywhere; the user's key is in place.
 TEST_F(AudioStateTest, ConsumingCreatesTheUsersKeyWhenMissing) {
     registry().CreateKey(HKEY_USERS, kAlice.sid);
 
@@ -199,7 +163,22 @@ TEST_F(AudioStateTest, ConsumingFailsWhenTheUsersKeyCannotBeCreated) {
     EXPECT_EQ(Effects(), std::vector<std::string>{});
 }
 
-// Where "AudioPos" = 0 goes, if anywhere; the user's key is in place.
+// A thread that has COM already (S_FALSE inside) keeps it afterwards.
+TEST_F(AudioStateTest, ThreadsOwnComInitialisationOutlivesTheCancel) {
+    registry().SetDword(HKEY_USERS, kAliceSetting, L"pcmute", 1);
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    impl().CancelAudioMute();
+    EXPECT_TRUE(audio().Muted());
+    IMMDeviceEnumerator* enumerator = nullptr;
+    EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IMMDeviceEnumerator, reinterpret_cast<void**>(&enumerator)),
+              S_OK);
+    if (enumerator != nullptr) {
+        enumerator->Release();
+    }
+    CoUninitialize();
+}
+
 struct RestoreCase {
     const char* name;
     bool sidFound;

@@ -183,13 +183,4 @@ INSTANTIATE_TEST_SUITE_P(
                       RequestRun{"RetailBusDown", true, true, kRetailTimes}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(CenterLauncherTest, StoppedPluginsClosedEventFailsTheWaitAndTheRunGoesOn) {
-    impl().Stop();
-    RunLauncher();
-    const auto lines = LogLines();
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[1], Line("[VuVidazi] exit, waitCode=4294967295", kLauncher));
-    EXPECT_EQ(RequestTimes(), std::vector<uint64_t>({0, 120000, 240000}));
-}
-
 }  // namespace

@@ -58,7 +58,14 @@ protected:
     }
 };
 
-TEST_F(CenterMonitorTest, AnnouncedCenterEndsThenCleanUpThenLauncher) {
+// With the icon helper present, or missing: the clean-up goes on without it.
+class CenterEndTest : public CenterMonitorTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CenterEndTest, AnnouncedCenterEndsThenCleanUpThenLauncher) {
+    const bool helperMissing = GetParam();
+    if (helperMissing) {
+        machine().Fail("CreateProcessAsUserW", ERROR_FILE_NOT_FOUND, 3);
+    }
     const uint32_t center = processes().Start(L"NxZarCenter.exe");
     impl().zarCenterUserQuit = true;
     Announce(std::to_string(center));
@@ -70,33 +77,57 @@ TEST_F(CenterMonitorTest, AnnouncedCenterEndsThenCleanUpThenLauncher) {
         processes().End(center);
         ASSERT_TRUE(machine().WaitForThreads(std::chrono::seconds(30)));
     }
-    EXPECT_EQ(CleanUpEffects(), std::vector<std::string>({
-                                    "usage: 992612907 ZarExitType=0 ZarLaunchType=-1",
-                                    "start " + kHelperCommand,
-                                    "publish: 0xb90004 \"ZAR_SERVICE_UNINIT_ADV_NAME\"",
-                                    "post: 0x20000 0x22711 \"quit_zarCenter\"",
-                                    "post: 0x270000 0x150059 \"\"",
-                                    "post: 0x40000 0x150059 \"\"",
-                                    "event: SetEvent NxReVadiru.exe",
-                                    "post: 0x590000 0x590003 \"\"",
-                                    // The launcher, after its three minutes.
-                                    "usage: 992612907 ZarExitType=-1 ZarLaunchType=0",
-                                    "post: 0x30000 0x30003 \"Silent\" len=7 type=0",
-                                    "post: 0x30000 0x30003 \"Silent\" len=7 type=0",
-                                    "post: 0x30000 0x30003 \"Silent\" len=7 type=0",
-                                }));
+    std::vector<std::string> effects = {
+        "usage: 992612907 ZarExitType=0 ZarLaunchType=-1",
+        "start " + kHelperCommand,
+        "publish: 0xb90004 \"ZAR_SERVICE_UNINIT_ADV_NAME\"",
+        "post: 0x20000 0x22711 \"quit_zarCenter\"",
+        "post: 0x270000 0x150059 \"\"",
+        "post: 0x40000 0x150059 \"\"",
+        "event: SetEvent NxReVadiru.exe",
+        "post: 0x590000 0x590003 \"\"",
+        // The launcher, after its three minutes.
+        "usage: 992612907 ZarExitType=-1 ZarLaunchType=0",
+        "post: 0x30000 0x30003 \"Silent\" len=7 type=0",
+        "post: 0x30000 0x30003 \"Silent\" len=7 type=0",
+        "post: 0x30000 0x30003 \"Silent\" len=7 type=0",
+    };
+    if (helperMissing) {
+        effects.erase(effects.begin() + 1);
+    }
+    EXPECT_EQ(CleanUpEffects(), effects);
     const auto lines = LogLines();
     const auto at = [&](const std::string& line) {
         return std::find(lines.begin(), lines.end(), line) - lines.begin();
     };
+    EXPECT_LT(at("3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)"),
+              at(std::string("3 [VuVidazi] exit monitor thread.") + kAnnounced));
     EXPECT_LT(at(std::string("3 [VuVidazi] exit monitor thread.") + kAnnounced),
               at("3 [VuVidazi] Start NxZarCenter.(NxReVadiruService::Impl::StartNxZarCenter)"));
     EXPECT_NE(std::find(lines.begin(), lines.end(),
                         "3 [VuVidazi] PublishIPCMessage Ret = "
                         "1(NxReVadiruService::Impl::PublishZarCenterExitMsg)"),
               lines.end());
+    const std::string opened =
+        "3 [VuVidazi] processId:" + std::to_string(center) + "processHandle:";
+    // The handle's value follows, in hex.
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const auto& line) {
+                                return line.rfind(opened, 0) == 0 &&
+                                       line.find_first_not_of("0123456789abcdefx", opened.size()) ==
+                                           line.find('(');
+                            }),
+              1);
+    // The announcement's signal was taken back, so the launcher waited its time.
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(),
+                  "3 [VuVidazi] exit, waitCode=258(NxReVadiruService::Impl::StartNxZarCenter)"),
+        lines.end());
     EXPECT_FALSE(impl().zarCenterRunning);
 }
+
+INSTANTIATE_TEST_SUITE_P(IconHelper, CenterEndTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Missing" : "Present"; });
 
 struct BodyCase {
     const char* name;
@@ -139,12 +170,36 @@ INSTANTIATE_TEST_SUITE_P(
                  {"4 stoi exception: invalid stoull argument(DE::StoullS)", kEntered,
                   std::string("4 [VuVidazi] processHandle is nullptr processId:0") + kAnnounced},
                  true},
+        BodyCase{"OneDigit",
+                 "7",
+                 -1,
+                 {kEntered,
+                  std::string("4 [VuVidazi] processHandle is nullptr processId:7") + kAnnounced},
+                 true},
+        BodyCase{"BeyondAnyNumber",
+                 "99999999999999999999",
+                 -1,
+                 {"4 stoi exception: stoull argument out of range(DE::StoullS)", kEntered,
+                  std::string("4 [VuVidazi] processHandle is nullptr processId:0") + kAnnounced},
+                 true},
         BodyCase{"NoLength",
                  "4242",
                  0,
                  {std::string("3 [VuVidazi] message is null.") + kHandler},
                  false}),
     [](const ::testing::TestParamInfo<BodyCase>& info) { return info.param.name; });
+
+TEST_F(CenterMonitorTest, StartUpWatchCleansUpBeforeItsExitLine) {
+    const uint32_t center = processes().Start(L"NxZarCenter.exe");
+    impl().StartMonitorZarCenterThread();
+    ASSERT_TRUE(machine().WaitForBlocked(1));
+    processes().End(center);
+    ASSERT_TRUE(machine().WaitForThreads());
+    EXPECT_EQ(LogLines().back(),
+              "3 [VuVidazi] exit monitor thread NxZarCenter.exe"
+              "(NxReVadiruService::Impl::StartMonitorZarCenterThread::MonitorBody)");
+    EXPECT_EQ(Journal("publish").size(), 1u);
+}
 
 TEST_F(CenterMonitorTest, CenterWatchedByBothThreadsIsCleanedUpByEach) {
     const uint32_t center = processes().Start(L"NxZarCenter.exe");
@@ -163,6 +218,11 @@ TEST_F(CenterMonitorTest, CenterWatchedByBothThreadsIsCleanedUpByEach) {
                                     "992612907 ZarExitType=-1 ZarLaunchType=0",
                                 }))
         << "only the announced watch reports and restarts";
+    const auto lines = LogLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "3 [VuVidazi] exit monitor thread NxZarCenter.exe"
+                        "(NxReVadiruService::Impl::StartMonitorZarCenterThread::MonitorBody)"),
+              lines.end());
 }
 
 }  // namespace

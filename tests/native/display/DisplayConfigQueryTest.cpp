@@ -1,5 +1,6 @@
 #include "display/DisplayConfigQuery.h"
 
+#include "native/display/SetDpiProgram.h"
 #include "support/SimTest.h"
 
 #include <winsim/SimDisplay.h>
@@ -59,11 +60,24 @@ INSTANTIATE_TEST_SUITE_P(
                       ScaleCase{"ThirteenSteps", {-5, 0, 7}, 0},
                       ScaleCase{"TwelveStepsAtTheTop", {-4, 7, 7}, 500},
                       ScaleCase{"LowestAboveHighest", {2, 0, 1}, 0},
+                      ScaleCase{"OneStep", {0, 0, 0}, 100},
+                      ScaleCase{
+                          "WrappedCountIndexAtTheTableEnd", {kLowest, kLowest + 12, kHighest}, 0},
                       ScaleCase{"WidestAnswerWhoseCountWrapsToZero", {kLowest, 0, kHighest}, 0},
                       ScaleCase{"LowestFarBelow", {kLowest, kLowest, 0}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 using ScaleQueryTest = SimTest;
+
+TEST_F(ScaleQueryTest, EveryStepOfTwelveReadsAsThePlatformShowsIt) {
+    for (int32_t step = 0; step < static_cast<int32_t>(displaytest::kShownPercents.size());
+         ++step) {
+        const winsim::DisplayPath display = Path(0x2000, 1, true, {0, step, 11});
+        winsim::SimDisplay(machine()).SetPaths({display});
+        EXPECT_EQ(GetCurrentDpiScale(display.adapterId, display.sourceId),
+                  displaytest::kShownPercents[static_cast<size_t>(step)]);
+    }
+}
 
 TEST_F(ScaleQueryTest, RejectedQueryGivesZeroWithoutALine) {
     const winsim::DisplayPath display = winsim::DefaultDisplayPath();

@@ -1,7 +1,5 @@
 #include "native/display/SetDpiProgram.h"
 
-#include "display/DisplayConfigQuery.h"
-
 #include <winsim/SimDisplay.h>
 
 #include <algorithm>
@@ -15,11 +13,11 @@ namespace {
 // The step counted from the recommended one that shows `percent`, when the
 // display has it.
 bool StepFor(uint32_t percent, const winsim::ScaleSteps& steps, int32_t& step) {
-    const auto entry = std::find(kDpiScaleTable.begin(), kDpiScaleTable.end(), percent);
-    if (entry == kDpiScaleTable.end()) {
+    const auto entry = std::find(kShownPercents.begin(), kShownPercents.end(), percent);
+    if (entry == kShownPercents.end()) {
         return false;
     }
-    step = static_cast<int32_t>(entry - kDpiScaleTable.begin()) + steps.min;
+    step = static_cast<int32_t>(entry - kShownPercents.begin()) + steps.min;
     return step <= steps.max;
 }
 

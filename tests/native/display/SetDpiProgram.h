@@ -3,11 +3,19 @@
 
 #include <winsim/SimProcesses.h>
 
+#include <array>
+#include <cstdint>
+
 namespace displaytest {
 
+// The percentages the platform's scaling steps show, from the lowest step. Kept
+// here, not taken from the plug-in, so that a typo in the plug-in's table shows.
+inline constexpr std::array<uint32_t, 12> kShownPercents{100, 125, 150, 175, 200, 225,
+                                                         250, 300, 350, 400, 450, 500};
+
 // Started as "NxReVadiru.exe setdpi <percent> 0", it moves the first active
-// display's current step to the one that shows <percent> (the plug-in's scale
-// table, counted from the display's lowest step) and ends at once. Any other
+// display's current step to the one that shows <percent> (kShownPercents,
+// counted from the display's lowest step) and ends at once. Any other
 // command line, or a percentage that display cannot show, changes nothing.
 winsim::Program SetDpiProgram();
 

@@ -3,6 +3,7 @@
 // processes of the simulated PC.
 #include "native/session/RecoveryJournal.h"
 #include "native/session/SessionPc.h"
+#include "plugin/ModuleExports.h"
 #include "plugin/PluginTable.h"
 #include "support/ClockDriver.h"
 #include "support/SimTest.h"
@@ -40,7 +41,8 @@ protected:
     // machine's end-of-test checks.
     void TearDown() override {
         if (plugin) {
-            plugin->Stop();
+            EXPECT_FALSE(plugin->Stop());
+            EXPECT_FALSE(plugin->Uninitialize());
             plugin.reset();
         }
         SessionPc<SimTest>::TearDown();
@@ -49,9 +51,12 @@ protected:
     winsim::Processes& processes() { return machine().Extension<winsim::Processes>(); }
     winsim::Bus& bus() { return machine().Extension<winsim::Bus>(); }
 
+    // As the host does: the module, then the plug-in, each answering as the host expects.
     void StartPlugin() {
+        EXPECT_TRUE(InitializePluginModule());
         plugin = PluginRegistrationTable[0].factory();
         ASSERT_TRUE(plugin);
+        EXPECT_TRUE(plugin->Initialize());
         EXPECT_TRUE(plugin->Start());
     }
     // What another module tells the plug-in, handled before this returns.
@@ -269,6 +274,20 @@ TEST_F(PluginEndToEndTest, MessageCenterWatchedOnceIsAnnouncedOnceWhenItEnds) {
               "4 [VuVidazi] processHandle is nullptr(NxReVadiruService::Impl::WaitForProcessExit)");
 }
 
+TEST_F(PluginEndToEndTest, LateHandlersAnswerTheirIds) {
+    processes().Start(L"NxReVadiru.exe");  // nothing to recover
+    StartPlugin();
+    ASSERT_TRUE(machine().WaitForThreads());
+    registry.SetDword(HKEY_USERS, kUserDpi, L"needRestore", 1);
+    registry.SetDword(HKEY_USERS, kUserDpi, L"restoreDpi", 150);
+    Deliver(kMessageCenterModule, 0x6F0005, "");
+    EXPECT_EQ(registry.GetDword(HKEY_USERS, kUserDpi, L"needRestore"), 0u);
+    // The user's quit of the center, on its own id, is reported.
+    Deliver(kMessageCenterModule, 0x150059, "");
+    EXPECT_EQ(Journal("usage"),
+              std::vector<std::string>{"992612907 ZarExitType=1 ZarLaunchType=-1"});
+}
+
 // --- the host stops and destroys the plug-in while its threads still run -----
 
 constexpr int32_t kCenterModule = 0x150000;
@@ -334,6 +353,8 @@ TEST_P(PluginDestroyedWhileWatchesWaitTest, EachWatchOnlyForceStops) {
                   "usage: 992612907 ZarExitType=0 ZarLaunchType=-1",
                   ForceStopLine(kAnnouncedCenterBody),
               }));
+    EXPECT_EQ(CountContaining(machine().JournalLines({"process"}), "Create"), 0u)
+        << "no tray helper";
 }
 
 INSTANTIATE_TEST_SUITE_P(Destroyed, PluginDestroyedWhileWatchesWaitTest, ::testing::Bool(),

@@ -92,6 +92,14 @@ Arrange HeldAt(std::vector<size_t> places) {
     };
 }
 
+// The driver's own service has the interface open, sharing it.
+Arrange SharedBy(size_t place) {
+    return [=](winsim::Machine&, winsim::Hid& hid, const auto& paths) {
+        ASSERT_TRUE(hid.OpenElsewhere(paths[place], GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE));
+    };
+}
+
 // What a machine holds and what one release write must do on it.
 struct WriteCase {
     const char* name;
@@ -140,6 +148,12 @@ INSTANTIATE_TEST_SUITE_P(
     Machines, WriteToHidDriverTest,
     ::testing::Values(
         WriteCase{"NoInterfaces", {}, nullptr, {kSearchFailed}, 0, kNoDevice},
+        WriteCase{"SameVendorOtherProduct",
+                  {{0xDEED, 0x0001, 0x0100, {kDriverCollection}}},
+                  nullptr,
+                  {kNotOurs},
+                  0,
+                  kNoDevice},
         WriteCase{"OtherVendorsOnly",
                   {kMouse, kOtherKeyboard},
                   nullptr,
@@ -155,6 +169,12 @@ INSTANTIATE_TEST_SUITE_P(
                   HeldAt({0, 1}),
                   {kFound},
                   3,
+                  0},
+        WriteCase{"VendorCollectionSharedWithAnotherProgram",
+                  {kDriverDevice},
+                  SharedBy(2),
+                  {kFound},
+                  2,
                   0},
         WriteCase{
             "VendorCollectionHeldByAnotherProgram", {kDriverDevice}, HeldAt({2}), {}, 0, kNoDevice},
@@ -223,6 +243,20 @@ TEST_F(HidChannelTest, DumpWritesEveryByteAsTwoLowercaseHexDigits) {
     const std::string dump = " ff 0a ab" + Repeated(" 00", 89) + " 10";
     EXPECT_EQ(Effects(),
               (std::vector<std::string>{kSearchFailed, FailureLine(dump, ERROR_INVALID_HANDLE)}));
+}
+
+// The search's own answer, for each way it ends.
+TEST_F(HidChannelTest, SearchAnswersWhetherItFoundTheDevice) {
+    hid().AddDevice(kDriverDevice);
+    HANDLE device = INVALID_HANDLE_VALUE;
+    for (const char* failing :
+         {"CM_Get_Device_Interface_List_SizeW", "LocalAlloc", "CM_Get_Device_Interface_ListW"}) {
+        machine().Fail(failing,
+                       std::string(failing) == "LocalAlloc" ? ERROR_NOT_ENOUGH_MEMORY : CR_FAILURE);
+        EXPECT_FALSE(impl().SetKeyboardDriverFile(device)) << failing;
+    }
+    EXPECT_TRUE(impl().SetKeyboardDriverFile(device));
+    EXPECT_TRUE(CloseHandle(device));
 }
 
 TEST_F(HidChannelTest, FailedSearchLeavesTheCallersHandleAsItWas) {

@@ -26,6 +26,8 @@ void FakeUnRegisterPlugin(const PluginRegistrationEntry* table) {
 }
 
 enum class Manager { AlreadyLoaded, OnDisk, Missing };
+// What the entry point does with the manager's library itself.
+enum class Load { None, Fails, AndRelease };
 
 struct EntryCase {
     const char* name;
@@ -35,7 +37,8 @@ struct EntryCase {
     const char* failingFunction;  // nullptr: no fault
     BOOL expectedResult;
     const char* expectedCall;  // nullptr: the manager is not called
-    bool loadedHere;           // the entry point loads the manager and releases it again
+    Load load;
+    const wchar_t* executable = simtest::kServiceExecutable;
 };
 
 class DllMainTest : public SimTest, public ::testing::WithParamInterface<EntryCase> {};
@@ -43,6 +46,7 @@ class DllMainTest : public SimTest, public ::testing::WithParamInterface<EntryCa
 TEST_P(DllMainTest, HandsTheTableToTheManager) {
     const EntryCase& test = GetParam();
     Calls().clear();
+    machine().SetExecutablePath(test.executable);
     if (test.manager != Manager::Missing) {
         winsim::ModuleSpec manager;
         manager.path = kManagerPath;
@@ -66,10 +70,14 @@ TEST_P(DllMainTest, HandsTheTableToTheManager) {
         ASSERT_EQ(Calls().size(), 1u);
         EXPECT_EQ(Calls()[0].first, test.expectedCall);
         EXPECT_EQ(Calls()[0].second, &PluginRegistrationTable[0]);
+        // The name the host knows the plug-in by.
+        EXPECT_EQ(PluginRegistrationTable[0].name, "VLAMainService.NxReVadiruServicePlugin");
     }
-    const std::vector<std::string> loadedAndReleased = {"LoadLibraryW VLAPluginsManager.dll",
-                                                        "FreeLibrary VLAPluginsManager.dll"};
-    EXPECT_EQ(Journal("module"), test.loadedHere ? loadedAndReleased : std::vector<std::string>{});
+    // Always by its full path: a bare name would search directories a user may write to.
+    const std::string load = "LoadLibraryW " + winsim::Narrow(kManagerPath);
+    const std::vector<std::string> journals[] = {
+        {}, {load}, {load, "FreeLibrary VLAPluginsManager.dll"}};
+    EXPECT_EQ(Journal("module"), journals[static_cast<int>(test.load)]);
     // A manager the entry point loaded is released again; the host's is left alone.
     EXPECT_EQ(machine().ModuleLoadCount(kManagerName), loadCountBefore);
 }
@@ -83,27 +91,30 @@ constexpr Manager kOnDisk = Manager::OnDisk;
 INSTANTIATE_TEST_SUITE_P(
     Reasons, DllMainTest,
     ::testing::Values(EntryCase{"AttachWithHostsManager", kAttach, kLoaded, true, nullptr, TRUE,
-                                "register", false},
+                                "register", Load::None},
                       EntryCase{"AttachLoadsAndReleasesManager", kAttach, kOnDisk, true, nullptr,
-                                TRUE, "register", true},
+                                TRUE, "register", Load::AndRelease},
                       EntryCase{"AttachWithoutRegisterExport", kAttach, kOnDisk, false, nullptr,
-                                FALSE, nullptr, true},
+                                FALSE, nullptr, Load::AndRelease},
                       EntryCase{"AttachWithoutManager", kAttach, Manager::Missing, true, nullptr,
-                                FALSE, nullptr, false},
+                                FALSE, nullptr, Load::Fails},
                       EntryCase{"AttachExecutablePathFails", kAttach, kOnDisk, true,
-                                "GetModuleFileNameW", FALSE, nullptr, false},
+                                "GetModuleFileNameW", FALSE, nullptr, Load::None},
                       EntryCase{"AttachPathStripFails", kAttach, kOnDisk, true,
-                                "PathCchRemoveFileSpec", FALSE, nullptr, false},
+                                "PathCchRemoveFileSpec", FALSE, nullptr, Load::None},
+                      // Nothing to strip from a root (S_FALSE): no directory to load from.
+                      EntryCase{"AttachFromARoot", kAttach, kOnDisk, true, nullptr, FALSE, nullptr,
+                                Load::None, L"C:\\"},
                       EntryCase{"DetachLoadsAndReleasesManager", kDetach, kOnDisk, true, nullptr,
-                                TRUE, "unregister", true},
+                                TRUE, "unregister", Load::AndRelease},
                       EntryCase{"DetachWithoutUnRegisterExport", kDetach, kLoaded, false, nullptr,
-                                TRUE, nullptr, false},
+                                TRUE, nullptr, Load::None},
                       EntryCase{"DetachWithoutManager", kDetach, Manager::Missing, true, nullptr,
-                                TRUE, nullptr, false},
+                                TRUE, nullptr, Load::Fails},
                       EntryCase{"ThreadAttachDoesNothing", DLL_THREAD_ATTACH, kLoaded, true,
-                                nullptr, TRUE, nullptr, false},
+                                nullptr, TRUE, nullptr, Load::None},
                       EntryCase{"ThreadDetachDoesNothing", DLL_THREAD_DETACH, kLoaded, true,
-                                nullptr, TRUE, nullptr, false}),
+                                nullptr, TRUE, nullptr, Load::None}),
     [](const ::testing::TestParamInfo<EntryCase>& info) { return info.param.name; });
 
 }  // namespace

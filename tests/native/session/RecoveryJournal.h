@@ -39,7 +39,7 @@ inline std::vector<std::string> RecoveryJournal(const RecoveryRun& run) {
         // The mute, then the position.
         "log: 3 get pc mute =1(GetPCMuteState)",
         "log: 3 set mute state:1(NxReVadiruService::Impl::CancelAudioMute)",
-        "audio: SetMute 1",
+        "audio: SetMute console 1",
         "registry: set HKEY_USERS\\" + Narrow(kUserSetting) + "\\pcmute = 4294967295",
         "log: 3 save screen pc mute =-1(SetPCMuteState)",
         "log: 3 restore audio pos:0(NxReVadiruService::Impl::RestoreAudioPos)",

@@ -6,6 +6,10 @@
 
 #include <winsim/Bus.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 namespace {
 
 using namespace sessiontest;
@@ -24,6 +28,35 @@ TEST_F(RecoveryTest, PutsEveryThingBackInOrderLeavingTheDriverOn) {
 
     EXPECT_EQ(machine().JournalLines({"log", "process", "registry", "hid", "audio", "post"}),
               RecoveryJournal({"10000", "", keyboardPath, true, true}));
+}
+
+// Nobody at the console: the user's part of the flag's path is empty, so no
+// user's flag is touched; the recovery still runs to its end.
+TEST_F(RecoveryTest, WithoutAConsoleUserNoUsersFlagIsTouched) {
+    registry.SetDword(HKEY_USERS, kUserSetting, L"nxExcreenRunning", 1);
+    machine().Extension<winsim::Sessions>().RemoveSession(1);
+    impl().ReleaseKeyboard();
+    EXPECT_EQ(registry.GetDword(HKEY_USERS, kUserSetting, L"nxExcreenRunning"), 1u);
+    EXPECT_EQ(LogLines().back(),
+              "3 [VuVidazi] Clear Vdisplay info "
+              "successfully(NxReVadiruService::Impl::ClearVdisplayInfo)");
+}
+
+// Two watches on one helper: each tells it to quit and puts the PC back.
+TEST_F(RecoveryTest, EachOfTwoHelperWatchesSignalsAndRecovers) {
+    auto& processes = machine().Extension<winsim::Processes>();
+    const uint32_t helper = processes.Start(L"NxReVadiru.exe");
+    impl().reVadiruProcessId = helper;  // as its start report announced
+    impl().StartMonitorThread(L"NxReVadiru.exe");
+    impl().StartMonitorThread(L"NxReVadiru.exe");
+    ASSERT_TRUE(machine().WaitForBlocked(2));
+    processes.End(helper);
+    ASSERT_TRUE(machine().WaitForThreads());
+    EXPECT_EQ(Journal("event"), std::vector<std::string>(2, "SetEvent NxReVadiru.exe"));
+    const auto writes = Journal("registry");
+    EXPECT_EQ(std::count(writes.begin(), writes.end(),
+                         "set HKEY_USERS\\" + Narrow(kUserSetting) + "\\nxExcreenRunning = 0"),
+              2);
 }
 
 struct BuildCase {
@@ -66,6 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BuildCase{"OneBelowThreshold", L"25999", true, nullptr},
                       BuildCase{"Threshold", L"26000", false, nullptr},
                       BuildCase{"Negative", L"-1", false, nullptr},
+                      BuildCase{"Zero", L"0", true, nullptr},
                       BuildCase{"DigitsThenPoint", L"22631.4317", true, nullptr},
                       BuildCase{"Empty", L"", false,
                                 "4 stoll exception: invalid stoll argument(DE::StollS)"},

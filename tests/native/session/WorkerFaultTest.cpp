@@ -3,6 +3,7 @@
 // the effects other programs would see. The fixture checks that nothing is
 // left open.
 #include "native/session/SessionPc.h"
+#include "plugin/WorkerThread.h"
 
 #include "NxLogger.h"
 
@@ -155,5 +156,17 @@ INSTANTIATE_TEST_SUITE_P(
                                      "start \"C:\\Program Files\\DeskSuite\\VLAMainService.exe\\"
                                      "NxZarCenterHelper.exe\" RefreshNotifyIcon")}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A worker keeps the library loaded while it runs and gives it back as it
+// ends; one that cannot start gives it back at once.
+using WorkerLibraryTest = SimTest;
+
+TEST_F(WorkerLibraryTest, EachWorkerGivesTheLibraryBack) {
+    ASSERT_TRUE(StartDetachedThread([] {}));
+    ASSERT_TRUE(machine().WaitForThreads());
+    machine().Fail("CreateThread", ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_FALSE(StartDetachedThread([] {}));
+    EXPECT_EQ(Journal("module"), std::vector<std::string>(2, "FreeLibrary VLAMainService.exe"));
+}
 
 }  // namespace

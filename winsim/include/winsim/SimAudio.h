@@ -1,7 +1,8 @@
 // The simulated machine's audio endpoints and COM objects, as tests see them.
 //
-// A new machine has a default playback endpoint (render flow, every role),
-// not muted, and no capture endpoint. CoCreateInstance(CLSID_MMDeviceEnumerator)
+// A new machine has a default playback endpoint for each role (console,
+// multimedia, communications), each a device of its own with its own mute,
+// none muted, and no capture endpoint. CoCreateInstance(CLSID_MMDeviceEnumerator)
 // gives an enumerator; its GetDefaultAudioEndpoint gives the playback endpoint
 // or E_NOTFOUND while there is none; the endpoint's Activate gives
 // IAudioEndpointVolume, whose SetMute/GetMute act on the endpoint's mute.
@@ -13,8 +14,9 @@
 // CoUninitialize) adds a resource "COM call after CoUninitialize" that never
 // goes away, so the test that does it fails its handle check.
 //
-// Journal (kind "audio"): each successful SetMute adds "SetMute <bMute>", the
-// argument as passed (0, 1, ...).
+// Journal (kind "audio"): each successful SetMute adds "SetMute <role> <bMute>",
+// the role named console, multimedia or communications and the argument as
+// passed (0, 1, ...).
 //
 // Faults, returned as the call's HRESULT (Machine::Fail(name,
 // static_cast<uint32_t>(hr))): "IMMDeviceEnumerator::GetDefaultAudioEndpoint",
@@ -38,6 +40,7 @@ public:
     // Plugs in or removes the default playback endpoint. An IMMDevice obtained
     // before the removal answers Activate with AUDCLNT_E_DEVICE_INVALIDATED.
     void SetPlaybackEndpointPresent(bool present);
+    // The console role's endpoint: the one the user's sound settings show.
     void SetMuted(bool muted);
     bool Muted() const;
 

@@ -60,6 +60,11 @@ public:
     // it without sharing). Opening with no access still succeeds.
     void HoldExclusively(const std::wstring& path, uint32_t error = ERROR_ACCESS_DENIED);
 
+    // Another program opens the interface with this access and sharing and
+    // keeps it open; later opens must share with it (ERROR_SHARING_VIOLATION
+    // otherwise). False when the opens already there forbid this one.
+    bool OpenElsewhere(const std::wstring& path, uint32_t access, uint32_t share);
+
     // Every later write to the interface fails with `error` (e.g.
     // ERROR_DEVICE_NOT_CONNECTED, ERROR_GEN_FAILURE); 0 makes writes work again.
     void FailWrites(const std::wstring& path, uint32_t error);

@@ -1,9 +1,12 @@
 // Simulated Windows SDK: opening and writing files and devices.
 //
 // The simulated machine has no file system: the only paths that open are the
-// HID interface paths of winsim/SimHid.h and the executable's own path (for
-// reading only). Any other path fails with ERROR_FILE_NOT_FOUND. I/O is
-// synchronous; overlapped I/O is not simulated.
+// HID interface paths of winsim/SimHid.h and the running program's own file
+// (for reading; its image is held open for reading, sharing reading). Any
+// other path fails with ERROR_FILE_NOT_FOUND. Share modes count as on Windows:
+// an open fails with ERROR_SHARING_VIOLATION when an open still held does not
+// share the reading or writing it asks, or when it does not share what such
+// an open does. I/O is synchronous; overlapped I/O is not simulated.
 #pragma once
 
 #include <winsim/sdk/base.h>
@@ -31,10 +34,7 @@ typedef struct _OVERLAPPED {
     HANDLE hEvent;
 } OVERLAPPED, *LPOVERLAPPED;
 
-// Opens a HID interface by its path (case-insensitive) for the access asked,
-// or the executable's file for GENERIC_READ (other access: ERROR_NOT_SUPPORTED).
-// Success sets the last error as Windows does: ERROR_ALREADY_EXISTS with
-// OPEN_ALWAYS (what opens exists), else 0.
+// Opens a HID interface by its path (case-insensitive) for the access asked.
 // Fails with ERROR_FILE_NOT_FOUND for an unknown path, ERROR_INVALID_PARAMETER
 // for a disposition outside 1..5, ERROR_NOT_SUPPORTED for a disposition other
 // than OPEN_EXISTING or OPEN_ALWAYS (devices cannot be created) and for flags
@@ -46,8 +46,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
 
 // Writes synchronously. ERROR_INVALID_HANDLE for a handle that is not an open
-// file, ERROR_ACCESS_DENIED when the handle was opened without GENERIC_WRITE
-// (the executable's file always),
+// file, ERROR_ACCESS_DENIED when the handle was opened without GENERIC_WRITE,
 // ERROR_INVALID_PARAMETER without a count pointer or overlapped structure, or
 // when the length is not the collection's output report length (which is how
 // Windows answers a HID write of the wrong size).
