@@ -18,7 +18,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -223,13 +222,13 @@ using Journal = std::vector<std::string>;
 
 class RecordingPlugin : public VLAPlugin {
 public:
-    RecordingPlugin(std::string name, bool initializes, bool starts, Journal& journal)
-        : name_(std::move(name)), initializes_(initializes), starts_(starts), journal_(journal) {}
+    RecordingPlugin(std::string name, Journal& journal)
+        : name_(std::move(name)), journal_(journal) {}
     ~RecordingPlugin() override { journal_.push_back(name_ + " destroyed"); }
 
-    bool Initialize() override { return Record("Initialize", initializes_); }
+    bool Initialize() override { return Record("Initialize", true); }
     bool Uninitialize() override { return Record("Uninitialize", false); }
-    bool Start() override { return Record("Start", starts_); }
+    bool Start() override { return Record("Start", true); }
     bool Stop() override { return Record("Stop", false); }
 
 private:
@@ -239,113 +238,17 @@ private:
     }
 
     std::string name_;
-    bool initializes_;
-    bool starts_;
     Journal& journal_;
 };
 
-using Factory = std::function<std::shared_ptr<VLAPlugin>()>;
-
-Factory Recording(const std::string& name, bool initializes, bool starts, Journal& journal) {
-    return [=, &journal] {
-        return std::make_shared<RecordingPlugin>(name, initializes, starts, journal);
-    };
-}
-
-struct StartCase {
-    const char* title;
-    std::function<Factory(Journal&)> factory;
-    unsigned running;
-    Journal journal;  // over start and stop
-    Lines lines;      // between registration and unregistration
-};
-
-class ManagerStartsPlugins : public ManagerLoadedFirst,
-                             public ::testing::WithParamInterface<StartCase> {};
-
-TEST_P(ManagerStartsPlugins, FollowsThePluginsResults) {
-    const StartCase& expected = GetParam();
-    Journal journal;
-    const PluginRegistrationEntry table[] = {{"fake", expected.factory(journal)}, {}};
-    manager_->Register(table);
-    EXPECT_EQ(manager_->StartPlugins(), expected.running);
-    manager_->StopPlugins();
-    manager_->Unregister(table);
-
-    EXPECT_EQ(journal, expected.journal);
-    Lines lines = {"manager: registered fake"};
-    lines.insert(lines.end(), expected.lines.begin(), expected.lines.end());
-    lines.push_back("manager: unregistered fake");
-    EXPECT_EQ(ManagerLog::Take(), lines);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Results, ManagerStartsPlugins,
-    ::testing::Values(
-        StartCase{
-            "Runs",
-            [](Journal& j) { return Recording("fake", true, true, j); },
-            1,
-            {"fake Initialize", "fake Start", "fake Stop", "fake Uninitialize", "fake destroyed"},
-            {"manager: started fake", "manager: stopped fake"}},
-        StartCase{"InitializeFails",
-                  [](Journal& j) { return Recording("fake", false, true, j); },
-                  0,
-                  {"fake Initialize", "fake destroyed"},
-                  {"manager: fake failed to initialize"}},
-        StartCase{"StartFails",
-                  [](Journal& j) { return Recording("fake", true, false, j); },
-                  0,
-                  {"fake Initialize", "fake Start", "fake Uninitialize", "fake destroyed"},
-                  {"manager: fake failed to start"}},
-        StartCase{"FactoryThrows",
-                  [](Journal&) -> Factory {
-                      return []() -> std::shared_ptr<VLAPlugin> {
-                          throw std::runtime_error("out of handles");
-                      };
-                  },
-                  0,
-                  {},
-                  {"manager: fake failed: out of handles"}},
-        StartCase{"NoFactory",
-                  [](Journal&) { return Factory(); },
-                  0,
-                  {},
-                  {"manager: fake has no factory"}},
-        StartCase{"FactoryMakesNothing",
-                  [](Journal&) -> Factory { return [] { return std::shared_ptr<VLAPlugin>(); }; },
-                  0,
-                  {},
-                  {"manager: fake made no plug-in"}}),
-    [](const ::testing::TestParamInfo<StartCase>& info) { return info.param.title; });
-
-TEST_F(ManagerLoadedFirst, TablesAreKeptInOrderUpToTheirEmptyEntry) {
-    Journal journal;
-    const PluginRegistrationEntry first[] = {
-        {"a", Recording("a", true, true, journal)},
-        {},
-        {"after the end", Recording("x", true, true, journal)}};
-    const PluginRegistrationEntry second[] = {{"b", Recording("b", true, true, journal)}, {}};
-    manager_->Register(first);
-    manager_->Register(second);
-    manager_->Register(first);
-    manager_->Register(nullptr);
-    EXPECT_EQ(manager_->PluginNames(), (Lines{"a", "b"}));
-
-    manager_->Unregister(first);
-    EXPECT_EQ(manager_->PluginNames(), Lines{"b"});
-    manager_->Unregister(second);
-    EXPECT_EQ(journal, Journal{});
-    EXPECT_EQ(ManagerLog::Take(),
-              (Lines{"manager: registered a", "manager: registered b",
-                     "manager: a is already registered", "manager: ignored an empty registration",
-                     "manager: unregistered a", "manager: unregistered b"}));
+std::function<std::shared_ptr<VLAPlugin>()> Recording(const std::string& name, Journal& journal) {
+    return [=, &journal] { return std::make_shared<RecordingPlugin>(name, journal); };
 }
 
 TEST_F(ManagerLoadedFirst, EachPluginRunsOnceStopsLastStartedFirstAndIsLeftAloneAtUnload) {
     Journal journal;
     const PluginRegistrationEntry table[] = {
-        {"a", Recording("a", true, true, journal)}, {"b", Recording("b", true, true, journal)}, {}};
+        {"a", Recording("a", journal)}, {"b", Recording("b", journal)}, {}};
     manager_->Register(table);
     EXPECT_EQ(manager_->StartPlugins(), 2u);
     EXPECT_EQ(manager_->StartPlugins(), 2u);
