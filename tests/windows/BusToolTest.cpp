@@ -159,17 +159,6 @@ TEST_F(BusToolTest, SendDeliversTheMessageFromTheChosenModule) {
     }
 }
 
-TEST_F(BusToolTest, SendFailsWithAReasonWhenNoBusListens) {
-    const std::wstring missing = UniquePipeName();
-    ToolProcess tool(L"send 0x690000 0x30003 hello --pipe " + missing);
-    ASSERT_TRUE(tool.IsStarted());
-    const ToolRun run = tool.Finish();
-    EXPECT_EQ(run.exitCode, std::optional<DWORD>(1));
-    const std::string pipe(missing.begin(), missing.end());
-    EXPECT_EQ(run.output, std::vector<std::string>{"nxbus: the bus on " + pipe +
-                                                   " did not accept the message"});
-}
-
 // An input at its end from the start that is no pipe, as a script's background
 // commands get it, does not end the watch.
 TEST_F(BusToolTest, WatchPrintsPostedAndPublishedMessagesUntilItsTimeIsUp) {
@@ -218,19 +207,6 @@ TEST_F(BusToolTest, WatchWhoseInputPipeIsClosedAlreadyStopsCleanlyAtOnce) {
             ASSERT_EQ(run.output,
                       std::vector<std::string>{"nxbus: stopped: standard input closed"});
         }
-    }
-}
-
-TEST_F(BusToolTest, BadArgumentsPrintUsageAndExitTwo) {
-    for (const std::wstring arguments :
-         {L"", L"shout 1 2", L"send 0x69", L"send 0xZZ 1", L"publish 1 a b", L"watch --seconds"}) {
-        SCOPED_TRACE(std::string(arguments.begin(), arguments.end()));
-        ToolProcess tool(arguments);
-        ASSERT_TRUE(tool.IsStarted());
-        const ToolRun run = tool.Finish();
-        EXPECT_EQ(run.exitCode, std::optional<DWORD>(2));
-        ASSERT_GE(run.output.size(), 2u);
-        EXPECT_EQ(run.output[1].rfind("usage: nxbus send", 0), 0u);
     }
 }
 

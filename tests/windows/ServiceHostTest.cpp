@@ -1,6 +1,5 @@
 // Runs VLAMainService.exe as a child process, asks it to stop through its
 // standard input, and checks the steps it reports and its exit code.
-#include "BusBroker.h"
 #include "IPCMessageClient.h"
 #include "ModulePaths.h"
 #include "plugin/NxReVadiruServiceImpl.h"
@@ -111,59 +110,6 @@ INSTANTIATE_TEST_SUITE_P(
                  L" --clock-speed 40",
                  {"service: timed waits of NxReVadiruServicePlugin.dll pass 40 times faster"}}),
     [](const ::testing::TestParamInfo<CleanRun>& info) { return info.param.title; });
-
-struct FailedStart {
-    const char* title;
-    std::wstring arguments;
-    DWORD exitCode;
-    Lines output;
-};
-
-class ServiceHostRefuses : public ::testing::TestWithParam<FailedStart> {};
-
-TEST_P(ServiceHostRefuses, ExitsWithItsCodeAfterUndoingWhatItDid) {
-    const FailedStart& expected = GetParam();
-    ServiceProcess service(expected.arguments);
-    ASSERT_TRUE(service.IsStarted());
-    const ServiceRun run = service.Finish();
-    EXPECT_EQ(run.exitCode, std::optional<DWORD>(expected.exitCode));
-    EXPECT_EQ(run.output, expected.output);
-}
-
-const std::string kUsage =
-    "usage: VLAMainService.exe [--pipe <name>] [--clock-speed <n>] [plug-in.dll ...]";
-
-INSTANTIATE_TEST_SUITE_P(
-    Failures, ServiceHostRefuses,
-    ::testing::Values(
-        FailedStart{"PipeOptionWithoutName", L"--pipe", 2, {kUsage}},
-        FailedStart{"UnknownOption", L"--verbose NxReVadiruServicePlugin.dll", 2, {kUsage}},
-        FailedStart{"ClockSpeedWithoutNumber", L"--clock-speed", 2, {kUsage}},
-        FailedStart{"ClockSpeedZero", L"--clock-speed 0", 2, {kUsage}},
-        FailedStart{"ClockSpeedAboveTheFastest", L"--clock-speed 1001", 2, {kUsage}},
-        FailedStart{"ClockSpeedBeyondAnyNumber", L"--clock-speed 99999999999", 2, {kUsage}},
-        FailedStart{"ClockSpeedNotAWholeNumber", L"--clock-speed 2.5", 2, {kUsage}},
-        FailedStart{"MissingPlugin",
-                    std::wstring(L"--pipe ") + kTestPipe + L" NxMissingPlugin.dll",
-                    1,
-                    {"service: bus broker listening on " + kTestPipeText,
-                     "service: loaded VLAPluginsManager.dll",
-                     "service: cannot load NxMissingPlugin.dll (error 126)",
-                     "service: unloaded VLAPluginsManager.dll", "service: bus broker stopped",
-                     "service: stopped after a failure"}}),
-    [](const ::testing::TestParamInfo<FailedStart>& info) { return info.param.title; });
-
-TEST(ServiceHost, RefusesToRunWhenItsPipeIsTaken) {
-    BusBroker other(kTestPipe);
-    ASSERT_TRUE(other.Start());
-    ServiceProcess service(std::wstring(L"--pipe ") + kTestPipe);
-    ASSERT_TRUE(service.IsStarted());
-    const ServiceRun run = service.Finish();
-    EXPECT_EQ(run.exitCode, std::optional<DWORD>(1));
-    EXPECT_EQ(run.output, (Lines{"service: cannot start the bus broker on " + kTestPipeText,
-                                 "service: stopped after a failure"}));
-    other.Stop();
-}
 
 // --- the plug-in stopped, destroyed and unloaded while its threads wait -----
 
