@@ -124,20 +124,6 @@ TEST_F(RegistryConformance, ValueAccessFollowsTheHandlesRightsButCreationDoesNot
     EXPECT_EQ(ERROR_SUCCESS, Create(readOnly.get(), L"GrandChild", grandChild));
 }
 
-TEST_F(RegistryConformance, DeleteKeyRefusesKeysWithSubkeysAndMissingKeys) {
-    Key inner;
-    ASSERT_EQ(ERROR_SUCCESS, Create(base_.get(), L"Outer\\Inner", inner));
-    inner.Close();
-
-    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyW(base_.get(), L"Outer"));
-    EXPECT_TRUE(Exists(L"Outer\\Inner"));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyW(base_.get(), L"Missing"));
-
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(base_.get(), L"Outer\\Inner"));
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(base_.get(), L"Outer"));
-    EXPECT_FALSE(Exists(L"Outer"));
-}
-
 TEST_F(RegistryConformance, DeleteTreeRemovesAKeyWithEverythingBelowIt) {
     Key inner;
     ASSERT_EQ(ERROR_SUCCESS, Create(base_.get(), L"Outer\\Inner", inner));

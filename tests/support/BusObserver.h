@@ -9,6 +9,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What one module received, in order: "<msgId hex> <body>", the body as many
@@ -66,4 +67,14 @@ bool WaitUntilOnBus(Client& client, int32_t moduleId) {
         client.PostIPCMessage(ping);
         return heard->load();
     });
+}
+
+// An item pointing into `body`: pass a literal or a string that outlives it.
+inline TagIPCMessageItem BusItem(int32_t receiverId, int32_t msgId, std::string_view body) {
+    TagIPCMessageItem item;
+    item.receiverId = receiverId;
+    item.msgId = msgId;
+    item.message = body.data();
+    item.messageLen = static_cast<int32_t>(body.size());
+    return item;
 }

@@ -8,7 +8,6 @@
 #include "BusFrame.h"
 #include "IPCMessageClient.h"
 #include "plugin/PluginTable.h"
-#include "support/BusInbox.h"
 #include "support/BusObserver.h"
 #include "support/LogCapture.h"
 #include "support/Polling.h"

@@ -14,8 +14,6 @@
 
 #include <windows.h>
 
-#include <functional>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -34,43 +32,6 @@ bool ManagerIsLoaded() {
     return GetModuleHandleW(PluginsManagerLibrary::kFileName) != nullptr;
 }
 
-// A file in the temporary directory, deleted when the owner goes.
-class TemporaryFile {
-public:
-    TemporaryFile() {
-        wchar_t directory[MAX_PATH] = {};
-        wchar_t path[MAX_PATH] = {};
-        if (GetTempPathW(MAX_PATH, directory) != 0 &&
-            GetTempFileNameW(directory, L"nx", 0, path) != 0) {
-            path_ = path;
-        }
-    }
-    ~TemporaryFile() {
-        if (!path_.empty()) {
-            DeleteFileW(path_.c_str());
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    const std::wstring& Path() const { return path_; }
-    std::string Read() const {
-        const UniqueHandle file(CreateFileW(path_.c_str(), GENERIC_READ,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        std::string text;
-        char buffer[4096];
-        DWORD read = 0;
-        while (file && ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-            text.append(buffer, read);
-        }
-        return text;
-    }
-
-private:
-    std::wstring path_;
-};
-
 // Points the process's standard output handle at a file for the lifetime of
 // the object: a manager without a log sink writes its lines there.
 class StandardOutputCapture {
@@ -86,11 +47,11 @@ public:
     StandardOutputCapture& operator=(const StandardOutputCapture&) = delete;
 
     bool IsReady() const { return static_cast<bool>(file_); }
-    Lines Captured() const { return SplitLines(path_.Read()); }
+    Lines Captured() const { return SplitLines(ReadFileText(path_.Path())); }
 
 private:
     HANDLE previous_;
-    TemporaryFile path_;
+    ScratchFile path_{L"nx-standard-output.txt"};
     UniqueHandle file_;
 };
 
@@ -172,9 +133,8 @@ TEST_F(ManagerLoadedFirst, ManagerStartsAndStopsTheRealPluginOnTheBus) {
     // to the build, so nothing else owns it.
     BusBroker broker(L"\\\\.\\Pipe\\iVellumAssistant");
     ASSERT_TRUE(broker.Start());
-    TemporaryFile pluginLog;
-    ASSERT_FALSE(pluginLog.Path().empty());
-    ASSERT_TRUE(SetEnvironmentVariableW(L"NX_LOG_FILE", pluginLog.Path().c_str()));
+    const ScratchFile pluginLog(L"nx-plugin-load.log");
+    const ScopedVariable logVariable(L"NX_LOG_FILE", pluginLog.Path());
     UniqueModule plugin = LoadBesideExecutable(kPluginFile);
     ASSERT_TRUE(plugin);
 
@@ -189,12 +149,11 @@ TEST_F(ManagerLoadedFirst, ManagerStartsAndStopsTheRealPluginOnTheBus) {
     EXPECT_TRUE(WaitUntilUnloaded(kPluginFile, kUnloadTimeoutMs));
     Sleep(kStrayThreadGraceMs);
     broker.Stop();
-    SetEnvironmentVariableW(L"NX_LOG_FILE", nullptr);
 
     EXPECT_EQ(ManagerLog::Take(), (Lines{kRegistered, "manager: started " + kPluginName,
                                          "manager: stopped " + kPluginName, kUnregistered}));
     // The plug-in's start-up checks log through the host's logger.
-    EXPECT_NE(pluginLog.Read().find("(NxReVadiruService::Impl::"), std::string::npos);
+    EXPECT_NE(ReadFileText(pluginLog.Path()).find("(NxReVadiruService::Impl::"), std::string::npos);
 }
 
 TEST(PluginWithoutManager, LoadsTheManagerOnlyForEachHandOver) {
@@ -214,62 +173,6 @@ TEST(PluginWithoutManager, LoadsTheManagerOnlyForEachHandOver) {
     plugin.reset();
     EXPECT_EQ(output.Captured(), Lines{"manager: ignored the unregistration of an unknown table"});
     EXPECT_FALSE(ManagerIsLoaded());
-}
-
-// --- the manager's own rules, with plug-ins made here ------------------------
-
-using Journal = std::vector<std::string>;
-
-class RecordingPlugin : public VLAPlugin {
-public:
-    RecordingPlugin(std::string name, Journal& journal)
-        : name_(std::move(name)), journal_(journal) {}
-    ~RecordingPlugin() override { journal_.push_back(name_ + " destroyed"); }
-
-    bool Initialize() override { return Record("Initialize", true); }
-    bool Uninitialize() override { return Record("Uninitialize", false); }
-    bool Start() override { return Record("Start", true); }
-    bool Stop() override { return Record("Stop", false); }
-
-private:
-    bool Record(const char* call, bool result) {
-        journal_.push_back(name_ + " " + call);
-        return result;
-    }
-
-    std::string name_;
-    Journal& journal_;
-};
-
-std::function<std::shared_ptr<VLAPlugin>()> Recording(const std::string& name, Journal& journal) {
-    return [=, &journal] { return std::make_shared<RecordingPlugin>(name, journal); };
-}
-
-TEST_F(ManagerLoadedFirst, EachPluginRunsOnceStopsLastStartedFirstAndIsLeftAloneAtUnload) {
-    Journal journal;
-    const PluginRegistrationEntry table[] = {
-        {"a", Recording("a", journal)}, {"b", Recording("b", journal)}, {}};
-    manager_->Register(table);
-    EXPECT_EQ(manager_->StartPlugins(), 2u);
-    EXPECT_EQ(manager_->StartPlugins(), 2u);
-    manager_->StopPlugins();
-    EXPECT_EQ(manager_->StartPlugins(), 2u);
-    // A table taken back while its plug-ins run comes under the loader lock of
-    // their library's unload: they are left alone, not stopped or destroyed.
-    manager_->Unregister(table);
-    EXPECT_EQ(manager_->StartPlugins(), 0u);
-
-    EXPECT_EQ(journal,
-              (Journal{"a Initialize", "a Start", "b Initialize", "b Start", "b Stop",
-                       "b Uninitialize", "b destroyed", "a Stop", "a Uninitialize", "a destroyed",
-                       "a Initialize", "a Start", "b Initialize", "b Start"}));
-    EXPECT_EQ(ManagerLog::Take(),
-              (Lines{"manager: registered a", "manager: registered b", "manager: started a",
-                     "manager: started b", "manager: stopped b", "manager: stopped a",
-                     "manager: started a", "manager: started b",
-                     "manager: a still runs at its library's unload; left alone",
-                     "manager: b still runs at its library's unload; left alone",
-                     "manager: unregistered a", "manager: unregistered b"}));
 }
 
 // A manager may release the plug-in object when the library takes its table

@@ -1,117 +1,24 @@
-// Runs VLAMainService.exe as a child process, asks it to stop through its
-// standard input, and checks the steps it reports and its exit code.
+// The service host stops, destroys and unloads the real plug-in while its
+// threads wait; the programs they watch end afterwards, and the host lives on.
 #include "IPCMessageClient.h"
 #include "ModulePaths.h"
 #include "plugin/NxReVadiruServiceImpl.h"
 #include "process/UniqueHandle.h"
+#include "support/ChildProcess.h"
 #include "support/Polling.h"
 #include "support/ServiceHostRun.h"
 #include "support/TestFiles.h"
-#include "support/TextLines.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace {
-
-using Lines = std::vector<std::string>;
-using std::chrono::milliseconds;
-// Real time under Wine: a process start and the plug-in's start-up checks take seconds.
-constexpr milliseconds kStepTimeout{60000};
-constexpr wchar_t kTestPipe[] = L"\\\\.\\Pipe\\NxServiceHostTest";
-const std::string kTestPipeText = "\\\\.\\Pipe\\NxServiceHostTest";
-
-struct ServiceRun {
-    std::optional<DWORD> exitCode;  // nothing when it had to be terminated
-    Lines output;
-};
-
-// The service host with its transcript in a scratch file of its own.
-class ServiceProcess {
-public:
-    explicit ServiceProcess(const std::wstring& arguments) : run_(arguments, transcript_.Path()) {}
-
-    bool IsStarted() const { return run_.IsStarted(); }
-    // Asks the host to stop, as the end of its input does.
-    void CloseInput() { run_.RequestStop(); }
-
-    bool WaitForLine(const std::string& line) const {
-        return PollUntil([&] { return HasLine(transcript_.Path(), line); }, kStepTimeout);
-    }
-
-    // Stops the host (terminating it when it does not end) and collects
-    // everything it wrote.
-    ServiceRun Finish() {
-        ServiceRun run;
-        run.exitCode = run_.Finish();
-        run.output = SplitLines(ReadFileText(transcript_.Path()));
-        return run;
-    }
-
-private:
-    const ScratchFile transcript_{L"nx-service-host-test.txt"};
-    ServiceHostRun run_;
-};
-
-std::string Joined(const Lines& lines) {
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line + "\n";
-    }
-    return text;
-}
-
-struct CleanRun {
-    const char* title;
-    std::wstring options;
-    Lines afterLoad;  // what the host says of the plug-in right after loading it
-};
-
-class ServiceHostRuns : public ::testing::TestWithParam<CleanRun> {};
-
-TEST_P(ServiceHostRuns, ThePluginUntilItsInputClosesThenStopsInReverseOrder) {
-    ServiceProcess service(std::wstring(L"--pipe ") + kTestPipe + GetParam().options);
-    ASSERT_TRUE(service.IsStarted()) << "error " << GetLastError();
-    ASSERT_TRUE(service.WaitForLine("service: press Ctrl+C or close the standard input to stop"))
-        << Joined(service.Finish().output);
-
-    const ServiceRun run = service.Finish();
-    EXPECT_EQ(run.exitCode, std::optional<DWORD>(0));
-    Lines expected = {"service: bus broker listening on " + kTestPipeText,
-                      "service: loaded VLAPluginsManager.dll",
-                      "manager: registered VLAMainService.NxReVadiruServicePlugin"};
-    expected.insert(expected.end(), GetParam().afterLoad.begin(), GetParam().afterLoad.end());
-    expected.insert(
-        expected.end(),
-        {"service: loaded NxReVadiruServicePlugin.dll",
-         "manager: started VLAMainService.NxReVadiruServicePlugin", "service: 1 plug-in(s) running",
-         "service: press Ctrl+C or close the standard input to stop",
-         "service: stopping (standard input closed)",
-         "manager: stopped VLAMainService.NxReVadiruServicePlugin", "service: plug-ins stopped",
-         "manager: unregistered VLAMainService.NxReVadiruServicePlugin",
-         "service: unloaded NxReVadiruServicePlugin.dll", "service: unloaded VLAPluginsManager.dll",
-         "service: bus broker stopped", "service: stopped cleanly"});
-    EXPECT_EQ(run.output, expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Options, ServiceHostRuns,
-    ::testing::Values(
-        CleanRun{"AsOnAUsersPc", L"", {}},
-        CleanRun{"WithFasterTimedWaits",
-                 L" --clock-speed 40",
-                 {"service: timed waits of NxReVadiruServicePlugin.dll pass 40 times faster"}}),
-    [](const ::testing::TestParamInfo<CleanRun>& info) { return info.param.title; });
-
-// --- the plug-in stopped, destroyed and unloaded while its threads wait -----
 
 namespace fs = std::filesystem;
 
@@ -127,19 +34,12 @@ constexpr char kForceStop[] = "[VuVidazi] force stop monitor thread ";
 class WatchedProgram {
 public:
     explicit WatchedProgram(const wchar_t* imageName) : copy_(imageName) {
-        constexpr wchar_t kLongEnough[] = L" 600000";
         std::error_code error;
         fs::copy_file(fs::path(ExecutableDirectory()) / L"sleeper.exe", copy_.Path(),
                       fs::copy_options::overwrite_existing, error);
-        std::wstring commandLine = L"\"" + copy_.Path().wstring() + L"\"" + kLongEnough;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION created{};
-        if (!error && CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                     nullptr, nullptr, &startup, &created)) {
-            const UniqueHandle thread(created.hThread);
-            process_.reset(created.hProcess);
-            id_ = created.dwProcessId;
+        if (!error) {
+            process_ = StartWithStdHandles(L"\"" + copy_.Path().wstring() + L"\" 600000", nullptr,
+                                           nullptr);
         }
     }
     ~WatchedProgram() { End(); }
@@ -147,7 +47,7 @@ public:
     WatchedProgram& operator=(const WatchedProgram&) = delete;
 
     bool IsRunning() const { return static_cast<bool>(process_); }
-    std::string Id() const { return std::to_string(id_); }
+    std::string Id() const { return std::to_string(GetProcessId(process_.get())); }
     void End() {
         if (process_) {
             TerminateProcess(process_.get(), 1);
@@ -159,7 +59,6 @@ public:
 private:
     ScratchFile copy_;
     UniqueHandle process_;
-    DWORD id_ = 0;
 };
 
 size_t CountOccurrences(const std::string& text, const std::string& part) {
@@ -194,10 +93,14 @@ TEST_P(ServiceHostUnloadsThePlugin, WhileItsThreadsWaitAndLivesOnWhenTheWatchedP
     for (const WatchedProgram* program : {&helper, &messageCenter, &center, &endedCenter}) {
         ASSERT_TRUE(program->IsRunning());
     }
-    ServiceProcess service(L"");
+    const ScratchFile transcript(L"nx-service-host-test.txt");
+    const auto said = [&](const std::string& line) {
+        // Real time under Wine: a process start and the plug-in's start-up checks take seconds.
+        return PollUntil([&] { return HasLine(transcript.Path(), line); }, std::chrono::minutes(1));
+    };
+    ServiceHostRun service(L"", transcript.Path());
     ASSERT_TRUE(service.IsStarted()) << "error " << GetLastError();
-    ASSERT_TRUE(service.WaitForLine("service: 1 plug-in(s) running"))
-        << Joined(service.Finish().output);
+    ASSERT_TRUE(said("service: 1 plug-in(s) running")) << ReadFileText(transcript.Path());
 
     // A second message-center start is refused while the start-up watch
     // waits: once that is logged the plug-in hears this client.
@@ -219,20 +122,18 @@ TEST_P(ServiceHostUnloadsThePlugin, WhileItsThreadsWaitAndLivesOnWhenTheWatchedP
 
     // Stop, destroy and FreeLibrary come in one go once the input closes;
     // the watched programs end after the host has let the library go.
-    service.CloseInput();
-    ASSERT_TRUE(service.WaitForLine("service: plug-ins stopped"));
+    service.RequestStop();
+    ASSERT_TRUE(said("service: plug-ins stopped"));
     constexpr DWORD kFreeLibraryMarginMs = 500;
     Sleep(kFreeLibraryMarginMs);
     for (WatchedProgram* program : {&helper, &messageCenter, &center}) {
         program->End();
     }
 
-    const ServiceRun run = service.Finish();
-    EXPECT_EQ(run.exitCode, std::optional<DWORD>(0)) << Joined(run.output);
+    EXPECT_EQ(service.Finish(), std::optional<DWORD>(0)) << ReadFileText(transcript.Path());
     for (const std::string& line : {expected.unloadLine, std::string("service: stopped cleanly")}) {
-        EXPECT_NE(std::find(run.output.begin(), run.output.end(), line), run.output.end())
-            << line << "\n"
-            << Joined(run.output);
+        EXPECT_TRUE(HasLine(transcript.Path(), line)) << line << "\n"
+                                                      << ReadFileText(transcript.Path());
     }
     // The helper's, the message center's, and the center's from start-up and as announced.
     const std::string log = ReadFileText(pluginLog.Path());

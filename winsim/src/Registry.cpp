@@ -261,30 +261,6 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwTyp
                    });
 }
 
-LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
-    if (!lpSubKey) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    // The handle's access does not matter: the subkey is opened for DELETE.
-    return WithKey(
-        "RegDeleteKeyW", hKey, 0, [&](winsim::Machine& machine, const Target& target) -> LSTATUS {
-            std::vector<std::wstring> parts;
-            if (auto parsed = ParseSubKey(lpSubKey, parts); parsed != ERROR_SUCCESS) {
-                return parsed;
-            }
-            auto key = Tree::Find(target.key, parts);
-            if (!key) {
-                return ERROR_FILE_NOT_FOUND;
-            }
-            if (key->parent.expired() || key->access != KeyAccess::Full || !key->children.empty()) {
-                return ERROR_ACCESS_DENIED;
-            }
-            machine.Record("registry", "delete " + Tree::PathOf(*key));
-            Tree::Remove(key);
-            return ERROR_SUCCESS;
-        });
-}
-
 LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
     // Clearing the handle's own key needs the rights Windows documents for it;
     // naming a subkey opens that subkey afresh.

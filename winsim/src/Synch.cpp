@@ -98,23 +98,6 @@ HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bIniti
     return handle;
 }
 
-HANDLE WINAPI OpenEventW(DWORD, BOOL, LPCWSTR lpName) {
-    auto& machine = winsim::Current();
-    if (winsim::FailsNow(machine, "OpenEventW")) {
-        return nullptr;
-    }
-    if (lpName == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    auto event = machine.Extension<NamedEvents>().Find(lpName);
-    if (!event) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return nullptr;
-    }
-    return machine.AddHandle(std::move(event));
-}
-
 BOOL WINAPI SetEvent(HANDLE hEvent) {
     return ChangeEvent(hEvent, true, "SetEvent");
 }

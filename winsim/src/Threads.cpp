@@ -20,15 +20,10 @@ class ThreadObject : public winsim::Waitable {
 public:
     const char* Kind() const override { return "thread"; }
     bool IsSignalled() const override { return ended_.load(); }
-    void Finish(DWORD exitCode) {
-        exitCode_.store(exitCode);
-        ended_.store(true);
-    }
-    DWORD ExitCode() const { return ended_.load() ? exitCode_.load() : STILL_ACTIVE; }
+    void Finish() { ended_.store(true); }
 
 private:
     std::atomic<bool> ended_{false};
-    std::atomic<DWORD> exitCode_{0};
 };
 
 }  // namespace
@@ -56,7 +51,8 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
     try {
         std::thread([&machine, thread, id, lpStartAddress, lpParameter] {
             currentThreadId = id;
-            thread->Finish(lpStartAddress(lpParameter));
+            lpStartAddress(lpParameter);
+            thread->Finish();
             machine.NotifyStateChanged();
             machine.ThreadFinished();
         }).detach();
@@ -69,18 +65,4 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
         *lpThreadId = id;
     }
     return machine.AddHandle(thread);
-}
-
-BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
-    auto& machine = winsim::Current();
-    if (winsim::FailsNow(machine, "GetExitCodeThread")) {
-        return FALSE;
-    }
-    const auto thread = machine.LookupAs<ThreadObject>(hThread);
-    if (!thread) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    *lpExitCode = thread->ExitCode();
-    return TRUE;
 }

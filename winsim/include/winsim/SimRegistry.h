@@ -18,8 +18,8 @@
 //                              REG_DWORD data in unsigned decimal (-1 shows as
 //                              4294967295), REG_SZ/REG_EXPAND_SZ in double quotes,
 //                              other types as hex:xx,xx,...
-//   delete <key>               RegDeleteKeyW, or RegDeleteTreeW with a subkey
-//                              (the key and everything below it)
+//   delete <key>               RegDeleteTreeW with a subkey (the key and
+//                              everything below it)
 //   clear <key>                RegDeleteTreeW with no subkey (the key's subkeys
 //                              and values; the key stays)
 // <key> is the root's name and the path in stored case, e.g.

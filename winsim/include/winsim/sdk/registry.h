@@ -76,7 +76,6 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DW
                               const BYTE* lpData, DWORD cbData);
 
 // Fails with ERROR_ACCESS_DENIED while the key has subkeys.
-LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 
 // With a subkey: removes that key and everything below it. With NULL: removes
 // the subkeys and values of hKey and keeps hKey.
