@@ -9,21 +9,23 @@
 #include <string>
 #include <vector>
 
-// A key the test works in. When the test made it, it is removed afterwards
-// with everything below it; otherwise only the values the test wrote go.
+// A key the test works in. Whatever part of its path the test made is removed
+// afterwards with everything below it; otherwise only the values the test
+// wrote go.
 class ScratchKey {
 public:
     ScratchKey(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {
-        HKEY key = nullptr;
-        created_ = RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS;
-        if (!created_) {
-            RegCloseKey(key);
+        for (size_t end = 0; end != std::wstring::npos && created_.empty();) {
+            end = path_.find(L'\\', end + 1);
+            if (!Opens(path_.substr(0, end))) {
+                created_ = path_.substr(0, end);
+            }
         }
     }
     ~ScratchKey() {
-        if (created_) {
-            RegDeleteTreeW(root_, path_.c_str());
-            RegDeleteKeyW(root_, path_.c_str());
+        if (!created_.empty()) {
+            RegDeleteTreeW(root_, created_.c_str());
+            RegDeleteKeyW(root_, created_.c_str());
             return;
         }
         for (const std::wstring& name : written_) {
@@ -33,11 +35,10 @@ public:
     ScratchKey(const ScratchKey&) = delete;
     ScratchKey& operator=(const ScratchKey&) = delete;
 
-    void Create(const std::wstring& below = {}) {
-        const std::wstring path = below.empty() ? path_ : path_ + L"\\" + below;
+    void Create() {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
+        ASSERT_EQ(RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &key, nullptr),
                   ERROR_SUCCESS);
         RegCloseKey(key);
     }
@@ -46,9 +47,6 @@ public:
         ASSERT_EQ(
             RegSetKeyValueW(root_, path_.c_str(), name.c_str(), REG_DWORD, &value, sizeof(value)),
             ERROR_SUCCESS);
-    }
-    void Remove(const std::wstring& name) {
-        RegDeleteKeyValueW(root_, path_.c_str(), name.c_str());
     }
     std::optional<DWORD> Get(const std::wstring& name) const {
         DWORD value = 0;
@@ -59,20 +57,22 @@ public:
         }
         return value;
     }
-    bool Exists() const {
+    bool Exists() const { return Opens(path_); }
+    // Values the plug-in writes are removed with the test's own.
+    void Track(const std::wstring& name) { written_.push_back(name); }
+
+private:
+    bool Opens(const std::wstring& path) const {
         HKEY key = nullptr;
-        if (RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(root_, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
             return false;
         }
         RegCloseKey(key);
         return true;
     }
-    // Values the plug-in writes are removed with the test's own.
-    void Track(const std::wstring& name) { written_.push_back(name); }
 
-private:
     HKEY root_;
     std::wstring path_;
-    bool created_ = false;
+    std::wstring created_;  // the outermost key of the path that was missing
     std::vector<std::wstring> written_;
 };

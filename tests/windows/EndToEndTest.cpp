@@ -125,15 +125,9 @@ class EndToEndTest : public ::testing::Test {
 protected:
     EndToEndTest()
         : sid_(GetActiveUserSid()),
-          maker_(HKEY_USERS, sid_ + L"\\SOFTWARE\\Norvane"),
-          product_(HKEY_USERS, sid_ + L"\\SOFTWARE\\Norvane\\DeskSuite"),
           setting_(HKEY_USERS, sid_ + L"\\SOFTWARE\\Norvane\\DeskSuite\\setting"),
-          restoreProduct_(HKEY_USERS, sid_ + L"\\SOFTWARE\\DeskSuite"),
           restore_(HKEY_USERS, sid_ + L"\\SOFTWARE\\DeskSuite\\NxReVadiru"),
-          machineMaker_(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Norvane"),
-          machineProduct_(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Norvane\\DeskSuite"),
           driver_(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Norvane\\DeskSuite\\NxReVadiru"),
-          machineDeskSuite_(HKEY_LOCAL_MACHINE, L"SOFTWARE\\DeskSuite"),
           vdisplaySettings_(HKEY_LOCAL_MACHINE, L"SOFTWARE\\DeskSuite\\Drivers\\IDDSettings") {
         EndStandIns();
     }
@@ -202,15 +196,9 @@ protected:
     }
 
     const std::wstring sid_;
-    ScratchKey maker_;
-    ScratchKey product_;
     ScratchKey setting_;
-    ScratchKey restoreProduct_;
     ScratchKey restore_;
-    ScratchKey machineMaker_;
-    ScratchKey machineProduct_;
     ScratchKey driver_;
-    ScratchKey machineDeskSuite_;
     ScratchKey vdisplaySettings_;
     const ScratchFile pluginLog_{L"nx-e2e-plugin.log"};
     const ScratchFile usageEvents_{L"nx-e2e-usage.log"};
