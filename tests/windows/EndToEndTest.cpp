@@ -143,13 +143,16 @@ protected:
         }
     }
 
-    // Starts the host with `options` and waits until the plug-in runs; the log
-    // so far is the plug-in's start.
+    // Starts the host with `options` and waits until the plug-in runs and is on
+    // the bus (its connection may come after its start, and a post to a module
+    // not yet on the bus is dropped); the log so far is the plug-in's start.
     void StartHost(const std::wstring& options = L"") {
         host_ = std::make_unique<ServiceHostRun>(options, transcript_.Path());
         ASSERT_TRUE(host_->IsStarted()) << "error " << GetLastError();
         ASSERT_TRUE(PollUntil([&] {
-            return HasLine(transcript_.Path(), "service: 1 plug-in(s) running");
+            return HasLine(transcript_.Path(), "service: 1 plug-in(s) running") &&
+                   ContainsInOrder(PluginLog(pluginLog_.Path()),
+                                   {"3 [BusBroker] module 0x6f0000 connected"});
         })) << ReadFileText(transcript_.Path());
         startLines_ = PluginLog(pluginLog_.Path()).size();
     }
