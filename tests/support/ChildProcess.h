@@ -29,27 +29,17 @@ inline UniqueHandle StartWithStdHandles(std::wstring commandLine, HANDLE input, 
     return UniqueHandle(started.hProcess);
 }
 
-// A pipe between the test and a child: the child's end inheritable, the
-// test's end not, so that either side sees the end when the other closes.
-inline bool MakeChildPipe(UniqueHandle& testEnd, UniqueHandle& childEnd, bool childReads,
-                          DWORD bufferBytes) {
+// A pipe for a child's standard input: the child's end inheritable, the
+// test's end not, so that the child sees the end of its input when the test
+// closes its end.
+inline bool MakeChildInput(UniqueHandle& testEnd, UniqueHandle& childEnd) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE read = nullptr;
     HANDLE write = nullptr;
-    if (!CreatePipe(&read, &write, &inheritable, bufferBytes)) {
+    if (!CreatePipe(&read, &write, &inheritable, 0)) {
         return false;
     }
-    childEnd.reset(childReads ? read : write);
-    testEnd.reset(childReads ? write : read);
+    childEnd.reset(read);
+    testEnd.reset(write);
     return SetHandleInformation(testEnd.get(), HANDLE_FLAG_INHERIT, 0) != FALSE;
-}
-
-// A pipe for a child's standard input.
-inline bool MakeChildInput(UniqueHandle& testEnd, UniqueHandle& childEnd) {
-    return MakeChildPipe(testEnd, childEnd, true, 0);
-}
-
-// A pipe for a child's standard output; `bufferBytes` 0 takes the default size.
-inline bool MakeChildOutput(UniqueHandle& testEnd, UniqueHandle& childEnd, DWORD bufferBytes) {
-    return MakeChildPipe(testEnd, childEnd, false, bufferBytes);
 }
