@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -163,8 +164,11 @@ protected:
         host_->RequestStop();
         EXPECT_TRUE(
             PollUntil([&] { return HasLine(transcript_.Path(), "service: plug-ins stopped"); }));
+        // Time for the host to let the library go: stop, destroy and FreeLibrary come in one go.
+        constexpr DWORD kFreeLibraryMarginMs = 500;
+        Sleep(kFreeLibraryMarginMs);
         EndStandIns();
-        host_->Finish();
+        EXPECT_EQ(host_->Finish(), std::optional<DWORD>(0));
         EXPECT_TRUE(HasLine(transcript_.Path(), "service: stopped cleanly"))
             << ReadFileText(transcript_.Path());
     }
@@ -440,5 +444,111 @@ TEST_F(EndToEndTest, EndedCenterIsCleanedUpAfterAndAskedBackFromTheHost) {
         return Logged(std::string("3 [VuVidazi] force stop monitor thread ") + kAnnounced);
     })) << Joined(SessionLog());
 }
+
+// --- the plug-in stopped, destroyed and unloaded while its threads wait -----
+
+// A copy of sleeper.exe under a watched program's name, running until ended.
+class WatchedProgram {
+public:
+    explicit WatchedProgram(const wchar_t* imageName) : copy_(imageName) {
+        std::error_code error;
+        fs::copy_file(BesideTests(L"sleeper.exe"), copy_.Path(),
+                      fs::copy_options::overwrite_existing, error);
+        if (!error) {
+            process_ = StartWithStdHandles(L"\"" + copy_.Path().wstring() + L"\" 600000", nullptr,
+                                           nullptr);
+        }
+    }
+    ~WatchedProgram() { End(); }
+    WatchedProgram(const WatchedProgram&) = delete;
+    WatchedProgram& operator=(const WatchedProgram&) = delete;
+
+    bool IsRunning() const { return static_cast<bool>(process_); }
+    std::string Id() const { return std::to_string(GetProcessId(process_.get())); }
+    void End() {
+        if (process_) {
+            TerminateProcess(process_.get(), 1);
+            WaitForSingleObject(process_.get(), INFINITE);
+            process_.reset();
+        }
+    }
+
+private:
+    ScratchFile copy_;
+    UniqueHandle process_;
+};
+
+struct ThreadsAtUnload {
+    const char* title;
+    bool launcherSleeps;  // a center ended before the stop, so the launcher pauses for minutes
+    std::string unloadLine;
+};
+
+class UnloadWhileThreadsWait : public EndToEndTest,
+                               public ::testing::WithParamInterface<ThreadsAtUnload> {};
+
+TEST_P(UnloadWhileThreadsWait, HostLivesOnWhenTheWatchedProgramsEndAfterwards) {
+    const ThreadsAtUnload& expected = GetParam();
+    // Running before the plug-in starts, so that its start-up watches find them.
+    WatchedProgram helper(L"NxReVadiru.exe");
+    WatchedProgram messageCenter(L"VLAMessageCenter.exe");
+    WatchedProgram center(L"NxZarCenter.exe");
+    WatchedProgram endedCenter(L"nx-ended-center.exe");
+    for (const WatchedProgram* program : {&helper, &messageCenter, &center, &endedCenter}) {
+        ASSERT_TRUE(program->IsRunning());
+    }
+    StartHost();
+    constexpr int32_t kTestModule = 0x7E0000;
+    Observe({kTestModule});
+    IPCMessageClient& bus = observers_.at(kTestModule)->Client();
+    const auto post = [&](int32_t msgId, const std::string& body) {
+        bus.PostIPCMessage(BusItem(0x6F0000, msgId, body));
+    };
+    // A second message-center start is refused while the start-up watch waits.
+    post(0x6F0001, "");
+    post(0x6F0002, "1 " + helper.Id());
+    post(0x6F0006, center.Id());
+    ASSERT_TRUE(PollUntil([&] {
+        return Logged(std::string("3 [VuVidazi] already monitor thread VLAMessageCenter.exe") +
+                      kMonitorBody) &&
+               Logged(std::string("3 [VuVidazi] enter monitor thread NxReVadiru.exe") +
+                      kMonitorBody) &&
+               WatchedCenterIds(SessionLog()) == Lines{center.Id()};
+    })) << Joined(SessionLog());
+    if (expected.launcherSleeps) {
+        post(0x6F0006, endedCenter.Id());
+        ASSERT_TRUE(PollUntil([&] { return WatchedCenterIds(SessionLog()).size() == 2; }));
+        endedCenter.End();
+        ASSERT_TRUE(PollUntil(
+            [&] { return Logged(std::string("3 [VuVidazi] Start NxZarCenter.") + kLauncher); }));
+    }
+
+    // The watched programs end once the host has let the library go.
+    StopHost();
+    EXPECT_TRUE(HasLine(transcript_.Path(), expected.unloadLine))
+        << ReadFileText(transcript_.Path());
+    // The helper's, the message center's, and the center's from start-up and as announced.
+    const Lines log = SessionLog();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) {
+                                return line.starts_with("3 [VuVidazi] force stop monitor thread ");
+                            }),
+              4)
+        << Joined(log);
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)"),
+              expected.launcherSleeps ? 1 : 0)
+        << "only the center that ended before the stop is cleaned up after";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, UnloadWhileThreadsWait,
+    ::testing::Values(
+        // The last watch to leave unloads the library on its way out.
+        ThreadsAtUnload{"WatchesOnly", false, "service: unloaded NxReVadiruServicePlugin.dll"},
+        // The launcher keeps it loaded until the host process ends.
+        ThreadsAtUnload{"WatchesAndASleepingLauncher", true,
+                        "service: NxReVadiruServicePlugin.dll is still loaded after 5000 ms"}),
+    [](const ::testing::TestParamInfo<ThreadsAtUnload>& info) { return info.param.title; });
 
 }  // namespace
