@@ -1,29 +1,23 @@
 // Last error, events, waits, threads, modules, files and path helpers: what the
 // simulated machine must answer as Windows does. Timed waits are a few
 // milliseconds at most, so the suite is cheap on both sides.
+#include "conformance/ConformanceHelpers.h"
+
 #include <windows.h>
 #include <pathcch.h>
 #include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace {
 
-// The SDK's error and wait constants are signed; GetLastError and the waits return a DWORD.
-constexpr DWORD Code(long value) {
-    return static_cast<DWORD>(value);
-}
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+using conformance::Code;
+using conformance::Handle;
+using conformance::OwnPath;
 
 // Names unique to this process, so that parallel runs never share an event.
 std::wstring UniqueName(const wchar_t* base) {
@@ -152,13 +146,6 @@ TEST(CoreConformance, ThreadHandleIsSignalledWhenTheThreadEnds) {
 }
 
 // --- modules -----------------------------------------------------------------
-
-std::wstring OwnPath() {
-    std::wstring path(32768, L'\0');
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    path.resize(length);
-    return path;
-}
 
 // Success sets the last error too: a caller that logs a failure through a
 // file writer must not read the writer's "already exists" instead.

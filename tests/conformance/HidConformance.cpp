@@ -6,6 +6,8 @@
 // answers CR_FAILURE whatever it is asked, so the interface list tests are
 // skipped there (and the plug-in's search under Wine always ends with "get
 // device interface list size failed").
+#include "conformance/ConformanceHelpers.h"
+
 #include <windows.h>
 #include <cfgmgr32.h>
 // The SDK's HID headers declare C functions without a C++ linkage block.
@@ -21,11 +23,9 @@ extern "C" {
 
 namespace {
 
-// The SDK's error constants are signed; GetLastError returns a DWORD.
-constexpr DWORD Code(long value) {
-    return static_cast<DWORD>(value);
-}
+using conformance::Code;
 
+// The SDK's error constants are signed; GetLastError returns a DWORD.
 GUID HidClass() {
     GUID hidClass{};
     HidD_GetHidGuid(&hidClass);
@@ -79,10 +79,10 @@ TEST(HidConformance, OpeningAMissingInterfaceFailsWithFileNotFound) {
 // The running program's own file stands in for a device, since it opens on
 // every machine; its image is held open for reading, sharing reading.
 TEST(HidConformance, OpenThatDoesNotShareWhatAnEarlierOpenDoesIsASharingViolation) {
-    wchar_t own[MAX_PATH] = {};
-    ASSERT_NE(GetModuleFileNameW(nullptr, own, MAX_PATH), 0u);
+    const std::wstring own = conformance::OwnPath();
+    ASSERT_FALSE(own.empty());
     const auto open = [&own](DWORD share) {
-        return CreateFileW(own, GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+        return CreateFileW(own.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
     };
     const HANDLE first = open(FILE_SHARE_READ);
     ASSERT_NE(first, INVALID_HANDLE_VALUE);

@@ -1,22 +1,19 @@
 // Processes and process snapshots: what the simulated machine must answer as
 // Windows does.
+#include "conformance/ConformanceHelpers.h"
+
 #include <windows.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
 #include <cwctype>
-#include <memory>
 #include <string>
-#include <type_traits>
 
 namespace {
 
-std::wstring OwnPath() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return std::wstring(path, length < MAX_PATH ? length : 0);
-}
+using conformance::Handle;
+using conformance::OwnPath;
 
 std::wstring FileNameOf(const std::wstring& path) {
     return path.substr(path.find_last_of(L"\\/") + 1);
@@ -31,11 +28,6 @@ bool SameNameIgnoringCase(std::wstring a, std::wstring b) {
     return a == b;
 }
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using OwnedHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
-
 // CreateProcessW with default start-up information; the last error on failure.
 BOOL Create(std::wstring commandLine, DWORD flags, PROCESS_INFORMATION& info) {
     STARTUPINFOW startupInfo{};
@@ -48,7 +40,7 @@ BOOL Create(std::wstring commandLine, DWORD flags, PROCESS_INFORMATION& info) {
 TEST(ProcessesConformance, SnapshotWalkFindsTheCurrentProcessByName) {
     const std::wstring ownName = FileNameOf(OwnPath());
     ASSERT_FALSE(ownName.empty());
-    const OwnedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     ASSERT_NE(snapshot.get(), INVALID_HANDLE_VALUE);
 
     PROCESSENTRY32W entry{};
@@ -68,8 +60,8 @@ TEST(ProcessesConformance, SnapshotWalkFindsTheCurrentProcessByName) {
 TEST(ProcessesConformance, AChildsHandleIsSignalledWhenItEnds) {
     PROCESS_INFORMATION info{};
     ASSERT_TRUE(Create(L"\"" + OwnPath() + L"\" --gtest_list_tests", CREATE_SUSPENDED, info));
-    const OwnedHandle process(info.hProcess);
-    const OwnedHandle thread(info.hThread);
+    const Handle process(info.hProcess);
+    const Handle thread(info.hThread);
     EXPECT_NE(info.dwProcessId, 0u);
 
     DWORD exitCode = 0;
