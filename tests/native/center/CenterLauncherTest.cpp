@@ -65,8 +65,8 @@ struct RequestRun {
     bool retail;  // with the user's quit before the run, which a retail machine ignores
     void (*duringTheFirstPause)(Impl&);  // nullptr: nothing happens
     size_t requests;
-    std::string stopLine;  // empty: none
-    std::vector<std::string> usage;
+    std::string stopLine;            // empty: none
+    std::vector<std::string> usage;  // the usage events, in order
 };
 
 class RequestRunTest : public CenterLauncherTest,

@@ -1,3 +1,5 @@
+// The platform's display configuration as the DPI restore reads it: the first
+// active path, and the scaling its current step shows.
 #include "display/DisplayConfigQuery.h"
 
 #include "native/display/SetDpiProgram.h"

@@ -49,9 +49,9 @@ struct HandlerCase {
     const char* name;
     std::optional<uint32_t> needRestore;
     std::optional<uint32_t> restoreDpi;
-    winsim::Program helper;  // empty: NxReVadiru.exe cannot be started
-    std::vector<std::string> effects;
-    uint32_t originAfter;
+    winsim::Program helper;            // empty: NxReVadiru.exe cannot be started
+    std::vector<std::string> effects;  // log lines and registry writes, in order
+    uint32_t originAfter;              // the scaling still to put back, in memory
 };
 
 void PrintTo(const HandlerCase& value, std::ostream* out) {
