@@ -5,19 +5,21 @@
 
 #include <winsim/Bus.h>
 
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
 using namespace sessiontest;
+using Impl = NxReVadiruService::Impl;
 
-constexpr char kLauncher[] = "(NxReVadiruService::Impl::StartNxZarCenter)";
-constexpr char kRetail[] = "(NxReVadiruService::Impl::RetailPCStartNxZarCenter)";
-const std::string kRequest = "0x30000 0x30003 \"Silent\" len=7 type=0";
+const std::string kLauncher = "(NxReVadiruService::Impl::StartNxZarCenter)";
+const std::string kRetail = "(NxReVadiruService::Impl::RetailPCStartNxZarCenter)";
 const std::string kLaunchReport = "992612907 ZarExitType=-1 ZarLaunchType=0";
 
-std::string Line(const char* text, const char* operation) {
-    return std::string("3 ") + text + operation;
+std::string Line(const std::string& text, const std::string& operation) {
+    return "3 [VuVidazi] " + text + operation;
 }
 
 class CenterLauncherTest : public SessionPcTest {
@@ -30,157 +32,117 @@ protected:
         impl().zarCenterStartEvent.Close();
         SessionPcTest::TearDown();
     }
-    void MakeRetail() {
-        registry.SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Norvane\\DeskSuite", L"RetailComputer",
-                          1);
-    }
-    // Runs the launcher to its end with the clock moving by itself.
-    void RunLauncher() {
-        const simtest::ClockDriver clock(machine());
-        impl().StartNxZarCenter();
-    }
-    // Virtual times of the start requests.
-    std::vector<uint64_t> RequestTimes() {
-        std::vector<uint64_t> times;
-        for (const auto& entry : machine().Journal()) {
-            if (entry.kind == "post" && entry.text.rfind(kRequest, 0) == 0) {
-                times.push_back(entry.time);
-            }
-        }
-        return times;
-    }
 };
 
-TEST_F(CenterLauncherTest, CenterComingBackByItselfEndsTheWait) {
-    std::thread launcher([this] { impl().StartNxZarCenter(); });
-    ASSERT_TRUE(machine().WaitForParked(1));
-    machine().Advance(120000);
+TEST_F(CenterLauncherTest, CenterBackOrUserQuitBeforeItAsksSendsNothing) {
+    const simtest::ClockDriver clock(machine());
     // What the center's start message does.
     impl().zarCenterRunning = true;
     impl().zarCenterStartEvent.Signal();
-    launcher.join();
-    EXPECT_EQ(LogLines(), std::vector<std::string>({
-                              Line("[VuVidazi] Start NxZarCenter.", kLauncher),
-                              Line("[VuVidazi] exit, waitCode=0", kLauncher),
-                              Line("[VuVidazi] NxZarCenter server is working.", kLauncher),
+    impl().StartNxZarCenter();
+    impl().zarCenterRunning = false;
+    impl().zarCenterStartEvent.Reset();
+    impl().zarCenterUserQuit = true;
+    impl().StartNxZarCenter();
+
+    EXPECT_EQ(LogLines(), (std::vector<std::string>{
+                              Line("Start NxZarCenter.", kLauncher),
+                              Line("exit, waitCode=0", kLauncher),
+                              Line("NxZarCenter server is working.", kLauncher),
+                              Line("Start NxZarCenter.", kLauncher),
+                              Line("exit, waitCode=258", kLauncher),
+                              Line("NxZarCenter is user quit.", kLauncher),
                           }));
     EXPECT_TRUE(Journal("post").empty());
     EXPECT_TRUE(Journal("usage").empty());
-    EXPECT_EQ(machine().Now(), 120000u);
 }
 
-TEST_F(CenterLauncherTest, UserQuitBeforeTheRunSendsNothing) {
-    impl().zarCenterUserQuit = true;
-    RunLauncher();
-    EXPECT_EQ(LogLines().back(), Line("[VuVidazi] NxZarCenter is user quit.", kLauncher));
-    EXPECT_TRUE(RequestTimes().empty());
-    EXPECT_TRUE(Journal("usage").empty());
-}
-
-// The user quits, or the center comes back, while the launcher pauses after its
-// first request: it stops after that pause.
-struct PauseCase {
+// The center does not come back by itself: after three minutes one launch
+// report, then requests two minutes apart, each refused by the bus, until they
+// are used up or, during the first pause, the user quits or the center comes back.
+struct RequestRun {
     const char* name;
-    bool retail;
-    bool userQuits;  // else the center announces itself
-    std::string stopLine;
+    bool retail;  // with the user's quit before the run, which a retail machine ignores
+    void (*duringTheFirstPause)(Impl&);  // nullptr: nothing happens
+    size_t requests;
+    std::string stopLine;            // empty: none
+    std::vector<std::string> usage;  // the usage events, in order
 };
 
-class StopDuringAPauseTest : public CenterLauncherTest,
-                             public ::testing::WithParamInterface<PauseCase> {};
+class RequestRunTest : public CenterLauncherTest,
+                       public ::testing::WithParamInterface<RequestRun> {};
 
-TEST_P(StopDuringAPauseTest, StopsAfterIt) {
-    const PauseCase& test = GetParam();
-    if (test.retail) {
-        MakeRetail();
+TEST_P(RequestRunTest, AsksUntilTheRequestsAreUsedUpOrTheCenterIsBack) {
+    const RequestRun& run = GetParam();
+    if (run.retail) {
+        registry.SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Norvane\\DeskSuite", L"RetailComputer",
+                          1);
+        impl().zarCenterUserQuit = true;
     }
+    machine().Extension<winsim::Bus>().SetDown(true);
     std::thread launcher([this] { impl().StartNxZarCenter(); });
     ASSERT_TRUE(machine().WaitForParked(1));
     machine().AdvanceToNextDeadline();  // three minutes: the first request, then its pause
     ASSERT_TRUE(machine().WaitForParked(1));
-    if (test.userQuits) {
-        TagIPCMessageItem quit;
-        impl().OnRecvZarCenterQuitMsg(quit);
-    } else {
-        impl().zarCenterRunning = true;
+    if (run.duringTheFirstPause) {
+        run.duringTheFirstPause(impl());
     }
     {
         // A launcher that does not stop runs on to its end instead of hanging the test.
         const simtest::ClockDriver clock(machine());
         launcher.join();
     }
-    EXPECT_EQ(LogLines().back(), test.stopLine);
-    EXPECT_EQ(RequestTimes(), std::vector<uint64_t>{180000});
-    std::vector<std::string> reports = {kLaunchReport};
-    if (test.userQuits) {
-        reports.push_back("992612907 ZarExitType=1 ZarLaunchType=-1");
+
+    std::vector<std::string> lines = {Line("Start NxZarCenter.", kLauncher),
+                                      Line("exit, waitCode=258", kLauncher)};
+    if (run.retail) {
+        lines.push_back(Line("Retail computer, start NxZarCenter.", kRetail));
     }
-    EXPECT_EQ(Journal("usage"), reports);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Pauses, StopDuringAPauseTest,
-    ::testing::Values(PauseCase{"UserQuits", false, true,
-                                Line("[VuVidazi] step1, stop start NxZarCenter.0", kLauncher)},
-                      PauseCase{"CenterBack", false, false,
-                                Line("[VuVidazi] step1, stop start NxZarCenter.0", kLauncher)},
-                      PauseCase{"RetailCenterBack", true, false,
-                                Line("[VuVidazi] stop start NxZarCenter.0", kRetail)}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// The center does not come back: after three minutes one launch report, then
-// every request two minutes apart, with a line for each one the bus refused.
-struct RequestRun {
-    const char* name;
-    bool retail;  // a retail machine does not honour the user's quit
-    bool busDown;
+    std::vector<uint64_t> times;
+    for (size_t sent = 0; sent < run.requests; ++sent) {
+        if (run.retail) {
+            lines.push_back(Line("post ipc startup zarCenter:Silent", kRetail));
+            lines.push_back(Line("NxZarCenter CreateProcessNormal fail. ret:0", kRetail));
+        } else {
+            lines.push_back(Line("step1, post ipc startup zarCenter.", kLauncher));
+            lines.push_back(Line("step1, NxZarCenter CreateProcessNormal fail. ret:0", kLauncher));
+        }
+        times.push_back(180000 + 120000 * sent);
+    }
+    if (!run.stopLine.empty()) {
+        lines.push_back(run.stopLine);
+    }
+    EXPECT_EQ(LogLines(), lines);
     std::vector<uint64_t> requestTimes;
-};
-
-class CenterNotBackTest : public CenterLauncherTest,
-                          public ::testing::WithParamInterface<RequestRun> {};
-
-TEST_P(CenterNotBackTest, AsksUntilTheRequestsAreUsedUp) {
-    const RequestRun& run = GetParam();
-    if (run.retail) {
-        MakeRetail();
-        impl().zarCenterUserQuit = true;
-    }
-    machine().Extension<winsim::Bus>().SetDown(run.busDown);
-    RunLauncher();
-    std::vector<std::string> expected = {Line("[VuVidazi] Start NxZarCenter.", kLauncher),
-                                         Line("[VuVidazi] exit, waitCode=258", kLauncher)};
-    if (run.retail) {
-        expected.push_back(Line("[VuVidazi] Retail computer, start NxZarCenter.", kRetail));
-    }
-    const std::string request =
-        run.retail ? Line("[VuVidazi] post ipc startup zarCenter:Silent", kRetail)
-                   : Line("[VuVidazi] step1, post ipc startup zarCenter.", kLauncher);
-    const std::string refused =
-        run.retail
-            ? Line("[VuVidazi] NxZarCenter CreateProcessNormal fail. ret:0", kRetail)
-            : Line("[VuVidazi] step1, NxZarCenter CreateProcessNormal fail. ret:0", kLauncher);
-    for (size_t sent = 0; sent < run.requestTimes.size(); ++sent) {
-        expected.push_back(request);
-        if (run.busDown) {
-            expected.push_back(refused);
+    for (const auto& entry : machine().Journal()) {
+        if (entry.kind == "post" &&
+            entry.text.rfind("0x30000 0x30003 \"Silent\" len=7 type=0", 0) == 0) {
+            requestTimes.push_back(entry.time);
         }
     }
-    EXPECT_EQ(LogLines(), expected);
-    EXPECT_EQ(Journal("usage"), std::vector<std::string>{kLaunchReport});
-    EXPECT_EQ(RequestTimes(), run.requestTimes);
-    EXPECT_EQ(machine().Now(), run.requestTimes.back() + 120000) << "the last pause is waited out";
+    EXPECT_EQ(requestTimes, times);
+    EXPECT_EQ(Journal("usage"), run.usage);
 }
 
-const std::vector<uint64_t> kOrdinaryTimes = {180000, 300000, 420000};
-const std::vector<uint64_t> kRetailTimes = {180000, 300000, 420000, 540000, 660000};
-
 INSTANTIATE_TEST_SUITE_P(
-    Machines, CenterNotBackTest,
-    ::testing::Values(RequestRun{"Ordinary", false, false, kOrdinaryTimes},
-                      RequestRun{"OrdinaryBusDown", false, true, kOrdinaryTimes},
-                      RequestRun{"RetailDespiteTheQuit", true, false, kRetailTimes},
-                      RequestRun{"RetailBusDown", true, true, kRetailTimes}),
+    Runs, RequestRunTest,
+    ::testing::Values(RequestRun{"Ordinary", false, nullptr, 3, "", {kLaunchReport}},
+                      RequestRun{"RetailDespiteTheQuit", true, nullptr, 5, "", {kLaunchReport}},
+                      RequestRun{"UserQuitsDuringAPause",
+                                 false,
+                                 [](Impl& impl) {
+                                     TagIPCMessageItem quit;
+                                     impl.OnRecvZarCenterQuitMsg(quit);
+                                 },
+                                 1,
+                                 Line("step1, stop start NxZarCenter.0", kLauncher),
+                                 {kLaunchReport, "992612907 ZarExitType=1 ZarLaunchType=-1"}},
+                      RequestRun{"RetailCenterBackDuringAPause",
+                                 true,
+                                 [](Impl& impl) { impl.zarCenterRunning = true; },
+                                 1,
+                                 Line("stop start NxZarCenter.0", kRetail),
+                                 {kLaunchReport}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,14 +1,7 @@
-#include "native/display/ImplTest.h"
-#include "native/display/SetDpiProgram.h"
+// The user's display scaling kept in the user's hive and put back through the
+// helper's "setdpi" command.
+#include "native/session/SessionPc.h"
 
-#include <winsim/SimDisplay.h>
-#include <winsim/SimProcesses.h>
-#include <winsim/SimRegistry.h>
-#include <winsim/SimSessions.h>
-
-#include <gtest/gtest.h>
-
-#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -16,200 +9,50 @@
 
 namespace {
 
-const winsim::UserAccount kAlice{L"DESKTOP\\alice", L"S-1-5-21-1-2-3-1001"};
-const winsim::UserAccount kBob{L"DESKTOP\\bob", L"S-1-5-21-1-2-3-1002"};
-const std::wstring kRestorePath = L"\\SOFTWARE\\DeskSuite\\NxReVadiru";
-const std::string kAliceKey = "HKEY_USERS\\S-1-5-21-1-2-3-1001\\SOFTWARE\\DeskSuite\\NxReVadiru\\";
+using namespace sessiontest;
 
-const std::string kNeedRestoreDpi = "(NxReVadiruService::Impl::NeedRestoreDpi)";
-const std::string kSetRestoreDpiFlag = "(NxReVadiruService::Impl::SetRestoreDpiFlag)";
 const std::string kGetRestoreDpi = "(NxReVadiruService::Impl::GetRestoreDpi)";
-const std::string kSetRestoreDpi = "(NxReVadiruService::Impl::SetRestoreDpi)";
 const std::string kRestoreDpi = "(NxReVadiruService::Impl::RestoreDpi)";
-const std::string kProcessCreated =
-    "4 CreateUserProcessEx processId: 10000(`anonymous-namespace'::CreateProcessAsUserEx)";
+const std::string kQueryFailed = "log: 4 [VuVidazi] query restoreDpi regedit failed";
+const std::string kClearFlag =
+    "registry: set HKEY_USERS\\" + winsim::Narrow(kUserDpi) + "\\needRestore = 0";
+const std::string kHelperStarted =
+    "log: 4 CreateUserProcessEx processId: 10000(`anonymous-namespace'::CreateProcessAsUserEx)";
 
-// Alice at the console with her restore key in place; the default display
-// shows 100 percent with steps 0 to +3.
-class DpiRestoreTest : public displaytest::ImplTest {
-protected:
-    DpiRestoreTest() {
-        machine().Extension<winsim::Sessions>().LogOnConsole(kAlice);
-        registry.CreateKey(HKEY_USERS, kAlice.sid + kRestorePath);
-    }
+using DpiRestoreTest = SessionPcTest;
 
-    void Store(const wchar_t* name, uint32_t value) {
-        registry.SetDword(HKEY_USERS, kAlice.sid + kRestorePath, name, value);
-    }
-    winsim::Processes& processes() { return machine().Extension<winsim::Processes>(); }
-    // Command lines of the helper processes started so far.
-    std::vector<std::wstring> StartedCommandLines() {
-        std::vector<std::wstring> lines;
-        for (const auto& process : processes().List()) {
-            if (process.imageName == L"NxReVadiru.exe") {
-                lines.push_back(process.commandLine);
-            }
-        }
-        return lines;
-    }
-    // The effects these operations have, in order: log lines and registry writes.
-    std::vector<std::string> Effects() { return machine().JournalLines({"log", "registry"}); }
+TEST_F(DpiRestoreTest, WritesWithoutTheKeyAreLogged) {
+    registry.DeleteKey(HKEY_USERS, kUserDpi);
 
-    winsim::SimRegistry registry{machine()};
-};
+    impl().SetRestoreDpiFlag(true);
+    impl().SetRestoreDpi(150);
 
-// A stored value (none: absent) and what the operation answers for it: the
-// accepted value, or 1 for a pending restore.
-struct StoredCase {
-    const char* name;
-    std::optional<uint32_t> stored;
-    int32_t answer;
-};
-
-void PrintTo(const StoredCase& value, std::ostream* out) {
-    *out << value.name;
+    EXPECT_EQ(
+        LogLines(),
+        (std::vector<std::string>{
+            "4 [VuVidazi] set needRestore regedit "
+            "failed(NxReVadiruService::Impl::SetRestoreDpiFlag)",
+            "4 [VuVidazi] set restoreDpi regedit failed(NxReVadiruService::Impl::SetRestoreDpi)",
+        }));
 }
 
-const std::string kQueryFailed = "4 [VuVidazi] query restoreDpi regedit failed";
-
-class NeedRestoreDpiTest : public DpiRestoreTest,
-                           public ::testing::WithParamInterface<StoredCase> {};
-
-TEST_P(NeedRestoreDpiTest, OnlyExactlyOneIsPending) {
-    std::vector<std::string> lines;
-    if (GetParam().stored) {
-        Store(L"needRestore", *GetParam().stored);
-    } else {
-        lines.push_back(kQueryFailed + kNeedRestoreDpi);
-    }
-
-    EXPECT_EQ(impl().NeedRestoreDpi(), GetParam().answer == 1);
-    EXPECT_EQ(LogLines(), lines);
+// A helper that takes the display away, as an unplugged screen does, and ends.
+winsim::Program UnplugsTheDisplay() {
+    return [](winsim::Machine& machine, const winsim::ProcessInfo& process) {
+        winsim::SimDisplay(machine).SetPaths({});
+        machine.Extension<winsim::Processes>().End(process.id);
+    };
 }
 
-INSTANTIATE_TEST_SUITE_P(Flag, NeedRestoreDpiTest,
-                         ::testing::Values(StoredCase{"Absent", std::nullopt, 0},
-                                           StoredCase{"One", 1, 1}, StoredCase{"Two", 2, 0},
-                                           StoredCase{"MinusOne", 0xFFFFFFFFu, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-class GetRestoreDpiTest : public DpiRestoreTest,
-                          public ::testing::WithParamInterface<StoredCase> {};
-
-TEST_P(GetRestoreDpiTest, AcceptsZeroToTheMaximumAndKeepsItInMemory) {
-    impl().originDpiScale = 125;
-    std::vector<std::string> lines;
-    if (GetParam().stored) {
-        Store(L"restoreDpi", *GetParam().stored);
-    } else {
-        lines.push_back(kQueryFailed + kGetRestoreDpi);
-    }
-    lines.push_back("3 restore value is " + std::to_string(GetParam().answer) + kGetRestoreDpi);
-
-    EXPECT_EQ(impl().GetRestoreDpi(), GetParam().answer);
-    EXPECT_EQ(impl().originDpiScale.load(), static_cast<uint32_t>(GetParam().answer));
-    EXPECT_EQ(LogLines(), lines);
-}
-
-INSTANTIATE_TEST_SUITE_P(Value, GetRestoreDpiTest,
-                         ::testing::Values(StoredCase{"Zero", 0, 0},
-                                           StoredCase{"Maximum", 1000, 1000},
-                                           StoredCase{"AboveMaximum", 1001, 0},
-                                           StoredCase{"Negative", static_cast<uint32_t>(-5), 0},
-                                           StoredCase{"Absent", std::nullopt, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct WriteCase {
-    const char* name;
-    void (*write)(NxReVadiruService::Impl&);
-    std::string written;  // value name and data as the registry journal shows them
-    std::string failure;
-};
-
-void PrintTo(const WriteCase& value, std::ostream* out) {
-    *out << value.name;
-}
-
-class RestoreStateWriteTest : public DpiRestoreTest,
-                              public ::testing::WithParamInterface<WriteCase> {};
-
-TEST_P(RestoreStateWriteTest, LogsAFailedWrite) {
-    registry.DeleteKey(HKEY_USERS, kAlice.sid + kRestorePath);
-
-    GetParam().write(impl());
-
-    EXPECT_TRUE(Journal("registry").empty());
-    EXPECT_EQ(LogLines(), std::vector<std::string>{GetParam().failure});
-}
-
-TEST_P(RestoreStateWriteTest, WritesIntoTheKeyOfWhoeverIsAtTheConsoleNow) {
-    GetParam().write(impl());
-    machine().Extension<winsim::Sessions>().LogOnConsole(kBob);
-    registry.CreateKey(HKEY_USERS, kBob.sid + kRestorePath);
-
-    GetParam().write(impl());
-
-    EXPECT_EQ(Journal("registry"),
-              (std::vector<std::string>{
-                  "set " + kAliceKey + GetParam().written,
-                  "set HKEY_USERS\\S-1-5-21-1-2-3-1002\\SOFTWARE\\DeskSuite\\NxReVadiru\\" +
-                      GetParam().written}));
-    EXPECT_TRUE(LogLines().empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Writes, RestoreStateWriteTest,
-    ::testing::Values(WriteCase{"FlagSet",
-                                [](NxReVadiruService::Impl& impl) { impl.SetRestoreDpiFlag(true); },
-                                "needRestore = 1",
-                                "4 [VuVidazi] set needRestore regedit failed" + kSetRestoreDpiFlag},
-                      WriteCase{"Scale",
-                                [](NxReVadiruService::Impl& impl) { impl.SetRestoreDpi(150); },
-                                "restoreDpi = 150",
-                                "4 [VuVidazi] set restoreDpi regedit failed" + kSetRestoreDpi}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(DpiRestoreTest, RestoreDpiWithAnUnreadableDisplayShowsCurdpiZero) {
-    processes().Register(L"NxReVadiru.exe", displaytest::SetDpiProgram());
-    winsim::SimDisplay(machine()).SetPaths({});
-    impl().originDpiScale = 175;
-
-    impl().RestoreDpi();
-
-    EXPECT_EQ(LogLines().back(), "3 [VuVidazi] restore dpi 175 curdpi 0" + kRestoreDpi);
-    EXPECT_EQ(impl().originDpiScale.load(), 175u);
-    EXPECT_TRUE(Journal("registry").empty());
-}
-
-TEST_F(DpiRestoreTest, RestoreDpiKeepsAScaleStoredWhileTheHelperStarts) {
-    // The helper applies 150 while a screen-info message stores 175 on another thread.
-    processes().Register(L"NxReVadiru.exe",
-                         [&, setDpi = displaytest::SetDpiProgram()](
-                             winsim::Machine& machine, const winsim::ProcessInfo& process) {
-                             setDpi(machine, process);
-                             impl().originDpiScale = 175;
-                         });
-    impl().originDpiScale = 150;
-
-    impl().RestoreDpi();
-
-    EXPECT_EQ(LogLines().back(), "3 [VuVidazi] restore dpi 175 curdpi 150" + kRestoreDpi);
-    EXPECT_EQ(impl().originDpiScale.load(), 175u);
-    EXPECT_TRUE(Journal("registry").empty());
-}
-
-// The message handler of 0x6F0005, from a stored state to its effects.
+// The handler of 0x6F0005, from the stored state (nullopt: absent) to its effects.
 struct HandlerCase {
     const char* name;
-    uint32_t needRestore;
-    uint32_t restoreDpi;
-    winsim::Program helper;  // empty: NxReVadiru.exe cannot be started
-    std::vector<std::wstring> started;
-    std::vector<std::string> effects;
-    uint32_t originAfter;
+    std::optional<uint32_t> needRestore;
+    std::optional<uint32_t> restoreDpi;
+    winsim::Program helper;            // empty: NxReVadiru.exe cannot be started
+    std::vector<std::string> effects;  // log lines and registry writes, in order
+    uint32_t originAfter;              // the scaling still to put back, in memory
 };
-
-const std::string kClearFlag = "registry: set " + kAliceKey + "needRestore = 0";
 
 void PrintTo(const HandlerCase& value, std::ostream* out) {
     *out << value.name;
@@ -220,44 +63,53 @@ class RestoreDpiMessageTest : public DpiRestoreTest,
 
 TEST_P(RestoreDpiMessageTest, RestoresInOrderAndClearsTheFlag) {
     if (GetParam().helper) {
-        processes().Register(L"NxReVadiru.exe", GetParam().helper);
+        machine().Extension<winsim::Processes>().Register(L"NxReVadiru.exe", GetParam().helper);
+    } else {
+        machine().Fail("CreateProcessAsUserW", ERROR_FILE_NOT_FOUND);
     }
-    Store(L"needRestore", GetParam().needRestore);
-    Store(L"restoreDpi", GetParam().restoreDpi);
+    if (GetParam().needRestore) {
+        registry.SetDword(HKEY_USERS, kUserDpi, L"needRestore", *GetParam().needRestore);
+    }
+    if (GetParam().restoreDpi) {
+        registry.SetDword(HKEY_USERS, kUserDpi, L"restoreDpi", *GetParam().restoreDpi);
+    }
     TagIPCMessageItem message;
-    message.msgId = 0x6F0005;
 
     impl().OnRecvRestoreDpiMsg(message);
 
-    EXPECT_EQ(StartedCommandLines(), GetParam().started);
-    EXPECT_EQ(Effects(), GetParam().effects);
+    EXPECT_EQ(machine().JournalLines({"log", "registry"}), GetParam().effects);
     EXPECT_EQ(impl().originDpiScale.load(), GetParam().originAfter);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Handler, RestoreDpiMessageTest,
     ::testing::Values(
-        HandlerCase{"DisplayShowsAnotherScale",
-                    1,
+        HandlerCase{"NothingPending",
+                    std::nullopt,
                     150,
-                    winsim::programs::ExitsAtOnce(),
-                    {L"NxReVadiru.exe setdpi 150 0"},
-                    {"log: 3 restore value is 150" + kGetRestoreDpi, "log: " + kProcessCreated,
-                     "log: 3 [VuVidazi] restore dpi 150 curdpi 100" + kRestoreDpi, kClearFlag},
-                    150},
+                    displaytest::SetDpiProgram(),
+                    {kQueryFailed + "(NxReVadiruService::Impl::NeedRestoreDpi)"},
+                    0},
         HandlerCase{
             "DisplayShowsTheSavedScale",
             1,
             150,
             displaytest::SetDpiProgram(),
-            {L"NxReVadiru.exe setdpi 150 0"},
-            {"log: 3 restore value is 150" + kGetRestoreDpi, "log: " + kProcessCreated,
+            {"log: 3 restore value is 150" + kGetRestoreDpi, kHelperStarted,
              "log: 3 [VuVidazi] restore dpi 150 curdpi 150" + kRestoreDpi, kClearFlag, kClearFlag},
             0},
+        // The highest scale kept, the display unreadable: it stays pending.
+        HandlerCase{"DisplayGoneAtTheHighestScale",
+                    1,
+                    1000,
+                    UnplugsTheDisplay(),
+                    {"log: 3 restore value is 1000" + kGetRestoreDpi, kHelperStarted,
+                     "log: 4 err query display config 87, numPaths:0,numModes:0(GetDpiDevInfo)",
+                     "log: 3 [VuVidazi] restore dpi 1000 curdpi 0" + kRestoreDpi, kClearFlag},
+                    1000},
         HandlerCase{"HelperFailsToStart",
                     1,
                     150,
-                    {},
                     {},
                     {"log: 3 restore value is 150" + kGetRestoreDpi,
                      "log: 4 CreateUserProcessEx failed:2"
@@ -267,14 +119,19 @@ INSTANTIATE_TEST_SUITE_P(
                      "log: 4 [VuVidazi] failed to create user interactive process." + kRestoreDpi,
                      kClearFlag},
                     150},
-        HandlerCase{"SavedScaleOutOfRange",
+        HandlerCase{"SavedScaleAboveTheHighest",
                     1,
                     1001,
                     displaytest::SetDpiProgram(),
-                    {},
                     {"log: 3 restore value is 0" + kGetRestoreDpi, kClearFlag},
                     0},
-        HandlerCase{"NothingPending", 0, 150, displaytest::SetDpiProgram(), {}, {}, 0}),
+        HandlerCase{"SavedScaleAbsent",
+                    1,
+                    std::nullopt,
+                    displaytest::SetDpiProgram(),
+                    {kQueryFailed + kGetRestoreDpi, "log: 3 restore value is 0" + kGetRestoreDpi,
+                     kClearFlag},
+                    0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
