@@ -20,6 +20,18 @@ protected:
     winsim::Processes& processes() { return machine().Extension<winsim::Processes>(); }
 };
 
+// The first match in snapshot order, without regard to case; the message
+// center's id is kept for the tray-icon refresh only when asked by its exact name.
+TEST_F(ProcessLookupTest, FindsTheFirstMatchWithoutRegardToCase) {
+    const uint32_t first = processes().Start(L"VLAMessageCenter.exe");
+    processes().Start(L"VLAMessageCenter.exe");
+    const UniqueHandle found = impl().GetProcessHandleByName(L"vlamessagecenter.exe", false);
+    EXPECT_EQ(GetProcessId(found.get()), first);
+    EXPECT_EQ(impl().messageCenterProcessId.load(), 0u);
+    EXPECT_TRUE(impl().GetProcessHandleByName(L"VLAMessageCenter.exe", false));
+    EXPECT_EQ(impl().messageCenterProcessId.load(), first);
+}
+
 // Only the snapshot's own failures are logged.
 TEST_F(ProcessLookupTest, FailedSnapshotGivesNothing) {
     processes().Start(L"NxZarCenter.exe");

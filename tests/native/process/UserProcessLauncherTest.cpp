@@ -5,6 +5,7 @@
 #include "process/StartProcess.h"
 #include "process/UserProcessLauncher.h"
 
+#include <winsim/SimProcesses.h>
 #include <winsim/SimSessions.h>
 #include <windows.h>
 
@@ -25,6 +26,19 @@ protected:
             {L"DESKTOP\\alice", L"S-1-5-21-1-2-3-1001"});
     }
 };
+
+// Shown, in the directory given, the path trimmed and quoted for its inner space.
+TEST_F(LauncherTest, StartProcessStartsShownWithDefaultAttributesAndDirectory) {
+    machine().Extension<winsim::Processes>().SetUnregisteredProgramError(ERROR_SUCCESS);
+    ASSERT_TRUE(NXPROCESS::StartProcess(L" C:\\Program Files\\DeskSuite\\NxZarCenterHelper.exe ",
+                                        L" RefreshNotifyIcon ", L"C:\\Program Files\\DeskSuite"));
+    EXPECT_THAT(Journal("process"),
+                ElementsAre("CreateProcessAsUserW user=<DESKTOP\\alice> session=1 app=(null) "
+                            "cmd=<\"C:\\Program Files\\DeskSuite\\NxZarCenterHelper.exe\" "
+                            "RefreshNotifyIcon> dir=<C:\\Program Files\\DeskSuite> "
+                            "env=<USERNAME=alice> flags=0x430 inherit=0 psa=default tsa=default "
+                            "si.cb=ok desktop=<winsta0\\default> startf=0x1 show=1 -> pid 10000"));
+}
 
 // "x.exe", one space and the arguments: the longest line the buffer takes.
 constexpr size_t kLongestCommandLine = 32767;
