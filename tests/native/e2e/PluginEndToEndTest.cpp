@@ -4,7 +4,6 @@
 #include "native/session/SessionPc.h"
 #include "plugin/ModuleExports.h"
 #include "plugin/PluginTable.h"
-#include "support/ClockDriver.h"
 #include "support/SimTest.h"
 
 #include <winsim/Bus.h>
@@ -26,7 +25,6 @@ constexpr int32_t kMessageCenterModule = 0x20000;
 constexpr int32_t kCenterModule = 0x150000;
 
 constexpr char kMonitorBody[] = "(NxReVadiruService::Impl::StartMonitorThread::MonitorBody)";
-constexpr char kLauncher[] = "(NxReVadiruService::Impl::StartNxZarCenter)";
 
 class PluginEndToEndTest : public SessionPc<SimTest> {
 protected:
@@ -210,65 +208,5 @@ TEST_F(PluginEndToEndTest, DestroyedWhileWatchesWaitEachWatchOnlyForceStops) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(effects, expected) << "no tray helper, no recovery, no quit signal";
 }
-
-// The launcher that follows a center's end keeps running after a stop, waiting
-// on the start event it took or pausing between requests; once the plug-in is
-// destroyed it asks for nothing more.
-struct LauncherAtStop {
-    const char* name;
-    int deadlinesPassed;  // virtual deadlines between the center's end and the stop
-    bool destroyed;
-    std::vector<uint64_t> requests;  // after the center's end, in virtual ms
-    uint64_t runMs;
-};
-
-class PluginStoppedDuringLauncherTest : public PluginEndToEndTest,
-                                        public ::testing::WithParamInterface<LauncherAtStop> {};
-
-TEST_P(PluginStoppedDuringLauncherTest, LauncherGoesOnUntilThePluginIsDestroyed) {
-    const LauncherAtStop& expected = GetParam();
-    processes().Start(L"NxReVadiru.exe");
-    StartPlugin();
-    ASSERT_TRUE(machine().WaitForThreads());
-    const uint32_t center = processes().Start(L"NxZarCenter.exe");
-    Deliver(kCenterModule, 0x6F0006, std::to_string(center));
-    ASSERT_TRUE(machine().WaitForBlocked(1));
-    processes().End(center);
-    // Only the launcher waits on the clock.
-    ASSERT_TRUE(machine().WaitForParked(1));
-    ASSERT_TRUE(Logged("3 [VuVidazi] Start NxZarCenter." + std::string(kLauncher)));
-    const uint64_t centerEnded = machine().Now();
-    for (int passed = 0; passed < expected.deadlinesPassed; ++passed) {
-        machine().AdvanceToNextDeadline();
-        ASSERT_TRUE(machine().WaitForParked(1));
-    }
-    plugin->Stop();
-    if (expected.destroyed) {
-        plugin.reset();
-    }
-    {
-        const simtest::ClockDriver clock(machine());
-        ASSERT_TRUE(machine().WaitForThreads());
-    }
-
-    std::vector<uint64_t> requests;
-    for (const auto& entry : machine().Journal()) {
-        if (entry.kind == "post" && entry.text == "0x30000 0x30003 \"Silent\" len=7 type=0") {
-            requests.push_back(entry.time - centerEnded);
-        }
-    }
-    EXPECT_EQ(requests, expected.requests);
-    EXPECT_EQ(machine().Now() - centerEnded, expected.runMs) << "the whole run";
-    EXPECT_TRUE(Logged("3 [VuVidazi] exit, waitCode=258" + std::string(kLauncher)))
-        << "the event taken before the stop stays usable until the wait ends";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Stops, PluginStoppedDuringLauncherTest,
-    ::testing::Values(
-        LauncherAtStop{"StoppedWhileWaiting", 0, false, {180000, 300000, 420000}, 540000},
-        LauncherAtStop{"DestroyedWhileWaiting", 0, true, {}, 180000},
-        LauncherAtStop{"DestroyedWhilePausing", 1, true, {180000}, 300000}),
-    [](const ::testing::TestParamInfo<LauncherAtStop>& info) { return info.param.name; });
 
 }  // namespace

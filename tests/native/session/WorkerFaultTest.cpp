@@ -56,19 +56,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 using WorkerFaultTest = SessionPcTest;
 
-// The thread runs all the same, without keeping the library loaded.
-TEST_F(WorkerFaultTest, LibraryPinForTheThread) {
-    machine().Fail("GetModuleHandleExW", ERROR_MOD_NOT_FOUND);
-    impl().StartMonitorThread(L"NxReVadiru.exe");
-    ASSERT_TRUE(machine().WaitForThreads());
-    EXPECT_EQ(LogLines(),
-              (std::vector<std::string>{
-                  "3 [VuVidazi] enter monitor thread "
-                  "NxReVadiru.exe(NxReVadiruService::Impl::StartMonitorThread::MonitorBody)",
-                  "4 [VuVidazi] processHandle is "
-                  "nullptr(NxReVadiruService::Impl::WaitForProcessExit)"}));
-}
-
 TEST_F(WorkerFaultTest, CenterStartEventCreation) {
     machine().Fail("CreateEventW", ERROR_NOT_ENOUGH_MEMORY);
     impl().zarCenterStartEvent.CreateIfAbsent();
