@@ -28,8 +28,8 @@ struct ReportCase {
     const char* name;
     bool startReport;  // else the pid report
     const char* body;
-    uint32_t expectedId;  // the helper's id before the report is 55
-    const char* parsed;   // the handler's second line, after its tag
+    uint32_t expectedId;
+    const char* parsed;  // the handler's second line, after its tag
     Then then;
 };
 
@@ -37,7 +37,6 @@ class SessionReportTest : public SessionPcTest, public ::testing::WithParamInter
 
 TEST_P(SessionReportTest, ParsesTheBodyAndWatchesAHelperWithAnId) {
     const ReportCase& test = GetParam();
-    impl().reVadiruProcessId = 55;
     TagIPCMessageItem item = Item(test.body);
     const std::string operation = test.startReport
                                       ? "(NxReVadiruService::Impl::OnRecvNxRevadiruStartMsg)"
@@ -66,8 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ReportCase{"StartModeOneWithId", true, "1 77", 77, "mode:1,processId:77", Then::Watch},
         ReportCase{"StartInvalidMode", true, "3 77", 77, "mode:3,processId:77", Then::Invalid},
-        ReportCase{"StartIdZero", true, "1 0", 0, "mode:1,processId:0", Then::Invalid},
-        ReportCase{"StartNoBody", true, nullptr, 55, "msg.message is nullptr", Then::Nothing},
+        ReportCase{"StartWithoutId", true, "1", 0, "mode:1,processId:0", Then::Invalid},
+        ReportCase{"StartNoBody", true, nullptr, 0, "msg.message is nullptr", Then::Nothing},
         ReportCase{"PidLetters", false, "abc", 0, "nxrevadiruProcessId:0", Then::Nothing},
         ReportCase{"PidDigitsThenText", false, " 12ab", 12, "nxrevadiruProcessId:12", Then::Watch}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -96,6 +95,17 @@ TEST_F(SessionMessagesTest, TabTipWithoutBodyIsLoggedAsAFailure) {
     EXPECT_EQ(LogLines(),
               std::vector<std::string>{
                   "4 tabtip message null(NxReVadiruService::Impl::OnRecvMessageCenterTabTipMsg)"});
+}
+
+// A body without numbers leaves every field as it was.
+TEST_F(SessionMessagesTest, ResolutionWithoutNumbersLogsTheFieldsAsTheyWere) {
+    TagIPCMessageItem item = Item("");
+    impl().OnRecvNxRevadiruResolutionMsg(item);
+    EXPECT_EQ(LogLines().front(),
+              "3 [VuVidazi] get screen info from NxExp, originPrimaryWidth:0, "
+              "originPrimaryHeight:0, originDpiScale:0, targetPrimaryWidth:0, "
+              "targetPrimaryHeight:0, "
+              "targetDpiScale:0.(NxReVadiruService::Impl::OnRecvNxRevadiruResolutionMsg)");
 }
 
 }  // namespace
