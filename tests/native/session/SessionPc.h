@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace sessiontest {
 
@@ -34,6 +35,20 @@ protected:
     }
     bool MirrorDirectoryExists() const {
         return std::filesystem::exists(mirrorRoot / "NorvaneShare");
+    }
+    // The journal's lines of `kinds`, a process creation cut to "start <command
+    // line>" and process ends left out.
+    std::vector<std::string> Effects(const std::vector<std::string>& kinds) const {
+        std::vector<std::string> effects;
+        for (const auto& line : this->machine().JournalLines(kinds)) {
+            const size_t cmd = line.find(" cmd=<");
+            if (cmd != std::string::npos) {
+                effects.push_back("start " + line.substr(cmd + 6, line.find("> dir=") - cmd - 6));
+            } else if (line.rfind("process: ended", 0) != 0) {
+                effects.push_back(line);
+            }
+        }
+        return effects;
     }
 
     winsim::SimRegistry registry{this->machine()};
