@@ -61,12 +61,6 @@ Lines PluginLog(const fs::path& file) {
     return lines;
 }
 
-// The lines that follow the first `skip` ones.
-Lines After(const Lines& lines, size_t skip) {
-    return Lines(lines.begin() + static_cast<std::ptrdiff_t>(std::min(skip, lines.size())),
-                 lines.end());
-}
-
 // `expected` appears in `lines` in this order, other lines between them allowed.
 bool ContainsInOrder(const Lines& lines, const Lines& expected) {
     auto next = lines.begin();
@@ -174,7 +168,12 @@ protected:
     }
 
     // The plug-in's log lines written after its start.
-    Lines SessionLog() const { return After(PluginLog(pluginLog_.Path()), startLines_); }
+    Lines SessionLog() const {
+        Lines log = PluginLog(pluginLog_.Path());
+        log.erase(log.begin(),
+                  log.begin() + static_cast<std::ptrdiff_t>(std::min(startLines_, log.size())));
+        return log;
+    }
 
     bool Logged(const std::string& line) const {
         const Lines lines = SessionLog();

@@ -39,37 +39,17 @@ TEST_F(ProcessTest, StartProcessLeavesTheFailuresErrorPastItsLogLine) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
-// Runs the body with the working directory and one environment variable set,
-// and puts both back.
-class ScopedProcessState {
-public:
-    ScopedProcessState(const fs::path& directory, const wchar_t* name, const std::wstring& value)
-        : previous_(fs::current_path()), name_(name) {
-        fs::current_path(directory);
-        SetEnvironmentVariableW(name_, value.c_str());
-    }
-    ~ScopedProcessState() {
-        SetEnvironmentVariableW(name_, nullptr);
-        std::error_code ignored;
-        fs::current_path(previous_, ignored);
-    }
-    ScopedProcessState(const ScopedProcessState&) = delete;
-    ScopedProcessState& operator=(const ScopedProcessState&) = delete;
-
-private:
-    fs::path previous_;
-    const wchar_t* name_;
-};
-
 TEST_F(ProcessTest, ExecuteCmdReturnsOnlyOnceTheDisableCommandHasEnded) {
     const ScratchFile record(L"nx-disable-record.txt");
+    const ScopedVariable recordVariable(L"NX_NXREVADIRU_LOG", record.Path());
     // The command interpreter finds the stand-in helper in its working directory.
-    const ScopedProcessState state(ExecutableDirectory(), L"NX_NXREVADIRU_LOG",
-                                   record.Path().wstring());
+    const fs::path previousDirectory = fs::current_path();
+    fs::current_path(ExecutableDirectory());
 
     const ULONGLONG started = GetTickCount64();
     impl->ExecuteCmd();
     const ULONGLONG took = GetTickCount64() - started;
+    fs::current_path(previousDirectory);
     // The stand-in pauses 500 ms; the tick count may be coarser than that allows.
     constexpr ULONGLONG kDisableTakesAtLeast = 400;
 

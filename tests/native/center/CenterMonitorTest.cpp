@@ -51,21 +51,8 @@ TEST_F(CenterMonitorTest, AnnouncedCenterEndsThenCleanUpThenLauncher) {
         ASSERT_TRUE(machine().WaitForThreads(std::chrono::seconds(30)));
     }
 
-    // Process creations cut to their command line; process ends left out.
-    std::vector<std::string> effects;
-    for (const auto& line :
-         machine().JournalLines({"log", "post", "publish", "process", "event", "usage"})) {
-        if (line.rfind("process: Create", 0) == 0) {
-            const size_t cmd = line.find("cmd=<");
-            effects.push_back("start " + line.substr(cmd + 5, line.find("> dir=") - cmd - 5));
-        } else if (const size_t at = line.find("processHandle:0x"); at != std::string::npos) {
-            // The handle's value depends on the handles opened before.
-            effects.push_back(line.substr(0, at + 14) + "<handle>" +
-                              line.substr(line.find('(', at)));
-        } else if (line.rfind("process: ended", 0) != 0) {
-            effects.push_back(line);
-        }
-    }
+    const std::vector<std::string> effects =
+        Effects({"log", "post", "publish", "process", "event", "usage"});
     EXPECT_EQ(effects,
               (std::vector<std::string>{
                   "log: 3 [VuVidazi] enter monitor thread." + kAnnounced,
@@ -142,9 +129,9 @@ TEST_F(CenterMonitorTest, StartUpWatchCleansUpBeforeItsExitLine) {
     ASSERT_TRUE(machine().WaitForBlocked(1));
     processes().End(center);
     ASSERT_TRUE(machine().WaitForThreads());
-    EXPECT_EQ(LogLines().back(),
-              "3 [VuVidazi] exit monitor thread NxZarCenter.exe"
-              "(NxReVadiruService::Impl::StartMonitorZarCenterThread::MonitorBody)");
+    const std::string body = "(NxReVadiruService::Impl::StartMonitorZarCenterThread::MonitorBody)";
+    EXPECT_EQ(LogLines().front(), "3 [VuVidazi] enter monitor thread NxZarCenter.exe" + body);
+    EXPECT_EQ(LogLines().back(), "3 [VuVidazi] exit monitor thread NxZarCenter.exe" + body);
     EXPECT_EQ(Journal("publish").size(), 1u);
 }
 

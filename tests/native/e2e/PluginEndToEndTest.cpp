@@ -4,6 +4,7 @@
 #include "native/session/SessionPc.h"
 #include "plugin/ModuleExports.h"
 #include "plugin/PluginTable.h"
+#include "support/ClockDriver.h"
 #include "support/SimTest.h"
 
 #include <winsim/Bus.h>
@@ -208,5 +209,38 @@ TEST_F(PluginEndToEndTest, DestroyedWhileWatchesWaitEachWatchOnlyForceStops) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(effects, expected) << "no tray helper, no recovery, no quit signal";
 }
+
+// A launcher in progress when the plug-in is destroyed, waiting for the center
+// to come back or pausing after a request, ends at its next step (stopped
+// only, it would go on asking for nine minutes).
+class PluginDestroyedDuringLauncherTest : public PluginEndToEndTest,
+                                          public ::testing::WithParamInterface<int> {};
+
+TEST_P(PluginDestroyedDuringLauncherTest, EndsAtItsNextStep) {
+    const int requestsBefore = GetParam();  // 0: while it waits; 1: while it pauses
+    processes().Start(L"NxReVadiru.exe");
+    StartPlugin();
+    ASSERT_TRUE(machine().WaitForThreads());
+    const uint32_t center = processes().Start(L"NxZarCenter.exe");
+    Deliver(kCenterModule, 0x6F0006, std::to_string(center));
+    ASSERT_TRUE(machine().WaitForBlocked(1));
+    processes().End(center);
+    const uint64_t centerEnded = machine().Now();
+    for (int passed = 0; passed < requestsBefore; ++passed) {
+        ASSERT_TRUE(machine().WaitForParked(1));  // only the launcher waits on the clock
+        machine().AdvanceToNextDeadline();
+    }
+    ASSERT_TRUE(machine().WaitForParked(1));
+    plugin->Stop();
+    plugin.reset();
+    {
+        const simtest::ClockDriver clock(machine());
+        ASSERT_TRUE(machine().WaitForThreads());
+    }
+    // The wait for the center, then a pause after each request.
+    EXPECT_EQ(machine().Now() - centerEnded, requestsBefore == 0 ? 180000u : 300000u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Destroyed, PluginDestroyedDuringLauncherTest, ::testing::Values(0, 1));
 
 }  // namespace
