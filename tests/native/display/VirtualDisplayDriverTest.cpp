@@ -18,4 +18,12 @@ TEST_F(VirtualDisplayDriverTest, AbsentDriverStateIsLoggedAndLeavesTheDriverOn) 
                           }));
 }
 
+TEST_F(VirtualDisplayDriverTest, RefusedDeletionOfTheSettingsIsLogged) {
+    machine().Fail("RegDeleteTreeW", ERROR_ACCESS_DENIED);
+    impl().ClearVdisplayInfo();
+    EXPECT_EQ(LogLines(),
+              std::vector<std::string>{"4 [VuVidazi] Clear Vdisplay info "
+                                       "failed(NxReVadiruService::Impl::ClearVdisplayInfo)"});
+}
+
 }  // namespace
