@@ -102,7 +102,7 @@ TEST_F(CenterMonitorTest, AnnouncementWithAnyIdIsWatchedButOneWithoutALengthIsNo
     Announce("4242", 0);
     EXPECT_FALSE(impl().zarCenterRunning);
     EXPECT_EQ(impl().zarCenterStartEvent.Wait(0), static_cast<DWORD>(WAIT_TIMEOUT));
-    for (const char* body : {"7", "abc"}) {
+    for (const char* body : {"7", "abc", "18446744073709551616"}) {
         Announce(body);
         ASSERT_TRUE(machine().WaitForThreads());
     }
@@ -118,6 +118,9 @@ TEST_F(CenterMonitorTest, AnnouncementWithAnyIdIsWatchedButOneWithoutALengthIsNo
             entered,
             notOpened + "7" + kAnnounced,
             "4 stoi exception: invalid stoull argument(DE::StoullS)",
+            entered,
+            notOpened + "0" + kAnnounced,
+            "4 stoi exception: stoull argument out of range(DE::StoullS)",
             entered,
             notOpened + "0" + kAnnounced,
         }));
