@@ -6,6 +6,7 @@
 #include "MachineState.h"
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -34,8 +35,10 @@ private:
     const std::shared_ptr<const winsim::ShareAccess> sharing_;
 };
 
-// The loader keeps the program's image open for reading, sharing reading.
+// The loader keeps the program's image open for reading, sharing reading, from
+// the first time anyone opens the file (on whichever thread).
 struct RunningImage {
+    std::once_flag opened;
     std::shared_ptr<const winsim::ShareAccess> open;
 };
 
@@ -43,12 +46,11 @@ struct RunningImage {
 std::shared_ptr<winsim::Object> OpenExecutable(winsim::Machine& machine, const std::wstring& path,
                                                DWORD access, DWORD share) {
     auto& image = machine.Extension<RunningImage>();
-    if (!image.open) {
+    std::call_once(image.opened, [&] {
         image.open = winsim::OpenShared(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE);
-    }
-    // A running program's file cannot be written to.
-    auto sharing =
-        (access & GENERIC_WRITE) == 0 ? winsim::OpenShared(path, access, share) : nullptr;
+    });
+    // The image's open does not share writing, so no one can write to the file.
+    auto sharing = winsim::OpenShared(path, access, share);
     if (!sharing) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return nullptr;

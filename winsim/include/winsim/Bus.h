@@ -10,11 +10,12 @@
 // Ids are written by FormatBusId (lowercase hex with 0x, e.g. 0x690000; -0x1
 // for -1). The quoted body is the text up to its first zero byte; quotes and
 // backslashes get a backslash before them, unprintable bytes are written as
-// \xNN; a body sent as a null pointer is written (null) instead. Extras name the fields that differ
-// from what a plain text post carries, in this order: len=N (when the length is not the text's
-// length, e.g. a counted terminator), type=N (messageType not -1), sequence=N (not -1), priority=N
-// (not 0), needReply=1, timeoutMs=N (not 0). "failed" marks a message the bus refused (SetDown, or
-// an injected fault).
+// \xNN; a body sent as a null pointer is written (null) instead. Extras name
+// the fields that differ from what a plain text post carries, in this order:
+// len=N (when the length is not the text's length, e.g. a counted
+// terminator), type=N (messageType not -1), sequence=N (not -1), priority=N
+// (not 0), needReply=1, timeoutMs=N (not 0). "failed" marks a message the bus
+// refused (SetDown, or an injected fault).
 //
 // Like the real broker, the bus accepts a post to a module that is not
 // connected: it is journaled and reported sent, and nobody receives it.

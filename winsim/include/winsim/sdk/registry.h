@@ -75,8 +75,6 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
 LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                               const BYTE* lpData, DWORD cbData);
 
-// Fails with ERROR_ACCESS_DENIED while the key has subkeys.
-
 // With a subkey: removes that key and everything below it. With NULL: removes
 // the subkeys and values of hKey and keeps hKey.
 LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey);
