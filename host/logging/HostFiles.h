@@ -26,6 +26,7 @@ public:
 
 private:
     HANDLE handle_;
+    HANDLE appendLock_;
 };
 // "YYYY-MM-DD hh:mm:ss.mmm " in local time.
 std::string TimestampPrefix();

@@ -17,16 +17,30 @@ std::wstring FileBesideHost(const wchar_t* overrideVariable, const wchar_t* file
     return path + fileName;
 }
 
-// Append-only access makes every write land at the file's end, whoever else
-// appends meanwhile.
+namespace {
+
+// Wine finds a file's end and writes there in two steps, so two handles
+// appending at once can write over each other; Windows appends atomically.
+// One lock, shared by every process of ours, keeps lines whole under both.
+constexpr wchar_t kAppendLockName[] = L"NxHostAppendOnlyFileLock";
+// A holder that never lets go costs the line its order, never the service.
+constexpr DWORD kAppendLockWaitMs = 2000;
+
+}  // namespace
+
+// Append-only access makes every write land at the file's end.
 AppendOnlyFile::AppendOnlyFile(const std::wstring& path)
     : handle_(CreateFileW(path.c_str(), FILE_APPEND_DATA,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)),
+      appendLock_(CreateMutexW(nullptr, FALSE, kAppendLockName)) {}
 
 AppendOnlyFile::~AppendOnlyFile() {
     if (handle_ != INVALID_HANDLE_VALUE) {
         CloseHandle(handle_);
+    }
+    if (appendLock_ != nullptr) {
+        CloseHandle(appendLock_);
     }
 }
 
@@ -35,10 +49,18 @@ bool AppendOnlyFile::AppendLine(const std::string& line) const {
         return false;
     }
     const std::string withEnd = line + "\r\n";
+    // An abandoned lock (its holder crashed) is ours as well.
+    const DWORD lockWait =
+        appendLock_ != nullptr ? WaitForSingleObject(appendLock_, kAppendLockWaitMs) : WAIT_FAILED;
+    const bool locked = lockWait == WAIT_OBJECT_0 || lockWait == WAIT_ABANDONED;
     DWORD written = 0;
-    return WriteFile(handle_, withEnd.data(), static_cast<DWORD>(withEnd.size()), &written,
-                     nullptr) &&
-           written == withEnd.size();
+    const bool appended =
+        WriteFile(handle_, withEnd.data(), static_cast<DWORD>(withEnd.size()), &written, nullptr) &&
+        written == withEnd.size();
+    if (locked) {
+        ReleaseMutex(appendLock_);
+    }
+    return appended;
 }
 
 std::string TimestampPrefix() {

@@ -1,6 +1,6 @@
-// Processes on real Win32: a failed start's last error, and the helper's
-// disable command through the real command interpreter and the stand-in
-// NxReVadiru.exe beside this test.
+// Processes on real Win32: a failed start's last error, the helper's disable
+// command through the real command interpreter and the stand-in NxReVadiru.exe
+// beside this test, and the host's append-only files shared by writers at once.
 #include "NxLogger.h"
 #include "plugin/NxReVadiruServiceImpl.h"
 #include "process/StartProcess.h"
@@ -15,9 +15,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -58,6 +61,24 @@ TEST_F(ProcessTest, ExecuteCmdReturnsOnlyOnceTheDisableCommandHasEnded) {
               (Lines{"NxReVadiru.exe disable", ToUtf8(ExecutableDirectory())}));
     EXPECT_GE(took, kDisableTakesAtLeast);
     EXPECT_EQ(log.Lines(), Lines{});
+}
+
+// The plug-in and the broker log to one file through handles of their own.
+TEST(HostFilesTest, AppendsThroughTwoHandlesAtOnceKeepEveryLineWhole) {
+    const ScratchFile file(L"nx-append-together.log");
+    const std::string line(80, 'x');
+    constexpr std::ptrdiff_t kLinesEach = 2000;
+    const auto appendAll = [&] {
+        const AppendOnlyFile out(file.Path().wstring());
+        for (std::ptrdiff_t i = 0; i < kLinesEach; ++i) {
+            out.AppendLine(line);
+        }
+    };
+    std::thread other(appendAll);
+    appendAll();
+    other.join();
+    const Lines lines = SplitLines(ReadFileText(file.Path()));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 2 * kLinesEach);
 }
 
 }  // namespace
