@@ -3,7 +3,7 @@
 // moment that wait returns.
 #pragma once
 
-#include "process/UniqueHandle.h"
+#include "win32/UniqueAny.h"
 
 #include <windows.h>
 

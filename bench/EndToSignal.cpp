@@ -11,7 +11,7 @@
 #include "PluginDriver.h"
 #include "PollingWatchdog.h"
 #include "process/ServiceProcessNames.h"
-#include "process/UniqueHandle.h"
+#include "win32/UniqueAny.h"
 
 #include <array>
 #include <cmath>

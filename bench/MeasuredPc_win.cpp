@@ -6,7 +6,7 @@
 
 #include "BusBroker.h"
 #include "process/ActiveConsoleUser.h"
-#include "process/UniqueHandle.h"
+#include "win32/UniqueAny.h"
 
 #include <windows.h>
 

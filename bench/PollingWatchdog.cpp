@@ -1,6 +1,6 @@
 #include "PollingWatchdog.h"
 
-#include "process/UniqueHandle.h"
+#include "win32/UniqueAny.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 // The host loads the manager and the plug-ins from its own directory.
 #pragma once
 
-#include "UniqueModule.h"
+#include "win32/UniqueAny.h"
 
 #include <string>
 

@@ -1,3 +1,4 @@
+#include "ModuleExport.h"
 #include "PluginsManagerLibrary.h"
 
 #include "ModulePaths.h"
@@ -19,13 +20,15 @@ std::optional<PluginsManagerLibrary> PluginsManagerLibrary::Load() {
 
 PluginsManagerLibrary::PluginsManagerLibrary(UniqueModule module)
     : module_(std::move(module)),
-      register_(module_.Export<decltype(register_)>(PluginsManagerExports::kRegisterPlugin)),
-      unregister_(module_.Export<decltype(unregister_)>(PluginsManagerExports::kUnRegisterPlugin)),
-      start_(module_.Export<decltype(start_)>(PluginsManagerExports::kStartPlugins)),
-      stop_(module_.Export<decltype(stop_)>(PluginsManagerExports::kStopPlugins)),
-      count_(module_.Export<decltype(count_)>(PluginsManagerExports::kGetPluginCount)),
-      name_(module_.Export<decltype(name_)>(PluginsManagerExports::kGetPluginName)),
-      setLogSink_(module_.Export<decltype(setLogSink_)>(PluginsManagerExports::kSetLogSink)) {}
+      register_(ModuleExport<decltype(register_)>(module_, PluginsManagerExports::kRegisterPlugin)),
+      unregister_(
+          ModuleExport<decltype(unregister_)>(module_, PluginsManagerExports::kUnRegisterPlugin)),
+      start_(ModuleExport<decltype(start_)>(module_, PluginsManagerExports::kStartPlugins)),
+      stop_(ModuleExport<decltype(stop_)>(module_, PluginsManagerExports::kStopPlugins)),
+      count_(ModuleExport<decltype(count_)>(module_, PluginsManagerExports::kGetPluginCount)),
+      name_(ModuleExport<decltype(name_)>(module_, PluginsManagerExports::kGetPluginName)),
+      setLogSink_(
+          ModuleExport<decltype(setLogSink_)>(module_, PluginsManagerExports::kSetLogSink)) {}
 
 bool PluginsManagerLibrary::HasEveryExport() const {
     return register_ && unregister_ && start_ && stop_ && count_ && name_ && setLogSink_;

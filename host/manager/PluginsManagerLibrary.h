@@ -2,7 +2,7 @@
 #pragma once
 
 #include "PluginsManagerApi.h"
-#include "UniqueModule.h"
+#include "win32/UniqueAny.h"
 
 #include <optional>
 #include <string>

@@ -3,7 +3,7 @@
 #include "ConsoleOutput.h"
 #include "HostFiles.h"
 #include "ModulePaths.h"
-#include "process/UniqueHandle.h"
+#include "win32/UniqueAny.h"
 
 #include <windows.h>
 

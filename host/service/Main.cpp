@@ -3,12 +3,12 @@
 #include "FaultReport.h"
 #include "ServiceHost.h"
 #include "StopSignal.h"
+#include "win32/LocalMemory.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
 #include <exception>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,8 +18,7 @@ namespace {
 // The arguments after the program name.
 std::vector<std::wstring> CommandLineArguments() {
     int count = 0;
-    const std::unique_ptr<LPWSTR, decltype(&LocalFree)> arguments(
-        CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
+    const LocalPtr<LPWSTR> arguments(CommandLineToArgvW(GetCommandLineW(), &count));
     if (!arguments) {
         return {};
     }

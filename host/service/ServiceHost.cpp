@@ -5,6 +5,7 @@
 #include "ConsoleOutput.h"
 #include "FastClock.h"
 #include "HostFiles.h"
+#include "ModuleExport.h"
 #include "ModulePaths.h"
 #include "PluginsManagerLibrary.h"
 #include "StopSignal.h"
@@ -53,7 +54,7 @@ bool LoadPlugins(const ServiceOptions& options, std::vector<PluginModule>& loade
                       std::to_string(options.clockSpeed) + " times faster");
         }
         const auto initialize =
-            module.Export<decltype(&InitializePluginModule)>("InitializePluginModule");
+            ModuleExport<decltype(&InitializePluginModule)>(module, "InitializePluginModule");
         if (initialize != nullptr && !initialize()) {
             PrintLine("service: " + name + " refused to initialize");
             return false;
@@ -69,8 +70,8 @@ bool LoadPlugins(const ServiceOptions& options, std::vector<PluginModule>& loade
 void UnloadPlugins(std::vector<PluginModule>& loaded) {
     while (!loaded.empty()) {
         PluginModule& plugin = loaded.back();
-        const auto uninitialize =
-            plugin.module.Export<decltype(&UninitializePluginModule)>("UninitializePluginModule");
+        const auto uninitialize = ModuleExport<decltype(&UninitializePluginModule)>(
+            plugin.module, "UninitializePluginModule");
         if (uninitialize != nullptr) {
             uninitialize();
         }

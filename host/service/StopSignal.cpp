@@ -1,6 +1,6 @@
 #include "StopSignal.h"
 
-#include "process/UniqueHandle.h"
+#include "win32/UniqueAny.h"
 
 #include <windows.h>
 

@@ -3,8 +3,8 @@
 // and closes it again. Nothing stays open between writes.
 #include "plugin/Log.h"
 #include "plugin/NxReVadiruServiceImpl.h"
-#include "process/LocalMemory.h"
-#include "process/UniqueHandle.h"
+#include "win32/LocalMemory.h"
+#include "win32/UniqueAny.h"
 
 #include <windows.h>
 #include <cfgmgr32.h>

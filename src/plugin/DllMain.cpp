@@ -2,6 +2,7 @@
 // process attach and takes it back at process detach.
 #include "DllEntry.h"
 #include "PluginTable.h"
+#include "win32/UniqueAny.h"
 
 #include <windows.h>
 #include <pathcch.h>
@@ -9,22 +10,6 @@
 #include <string>
 
 namespace {
-
-// Releases a manager module that this entry point loaded itself.
-class LoadedModule {
-public:
-    explicit LoadedModule(HMODULE module) : module_(module) {}
-    ~LoadedModule() {
-        if (module_ != nullptr) {
-            FreeLibrary(module_);
-        }
-    }
-    LoadedModule(const LoadedModule&) = delete;
-    LoadedModule& operator=(const LoadedModule&) = delete;
-
-private:
-    HMODULE module_;
-};
 
 enum class HandOver { ManagerUnavailable, ExportMissing, Done };
 
@@ -44,14 +29,14 @@ HMODULE LoadManagerFromHostDirectory() {
 // already loaded is used as is; one loaded here is released right after the call.
 HandOver HandTableToManager(const char* exportName) {
     HMODULE manager = GetModuleHandleW(PluginsManagerFileName.c_str());
-    HMODULE loadedHere = nullptr;
+    UniqueModule loadedHere;
     if (manager == nullptr) {
-        manager = loadedHere = LoadManagerFromHostDirectory();
+        loadedHere.reset(LoadManagerFromHostDirectory());
+        manager = loadedHere.get();
         if (manager == nullptr) {
             return HandOver::ManagerUnavailable;
         }
     }
-    const LoadedModule release(loadedHere);
     const FARPROC address = GetProcAddress(manager, exportName);
     if (address == nullptr) {
         return HandOver::ExportMissing;

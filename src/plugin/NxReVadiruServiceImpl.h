@@ -6,7 +6,7 @@
 
 #include "NxReVadiruService.h"
 #include "BusConnection.h"
-#include "process/UniqueHandle.h"
+#include "win32/UniqueAny.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 #include "WorkerThread.h"
-#include "process/UniqueHandle.h"
+#include "win32/UniqueAny.h"
 
 #include <windows.h>
 
@@ -11,14 +11,14 @@ struct WorkerStart {
     std::function<void()> body;
     // Keeps this library loaded while the thread runs its code, so that the
     // host may unload the plug-in while a monitor still waits.
-    HMODULE library = nullptr;
+    UniqueModule library;
 };
 
 DWORD WINAPI RunBody(LPVOID parameter) {
     HMODULE library = nullptr;
     {
         const std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
-        library = start->library;
+        library = start->library.release();
         // A worker thread is an edge: nothing it throws may end the host process.
         try {
             start->body();
@@ -37,15 +37,14 @@ DWORD WINAPI RunBody(LPVOID parameter) {
 bool StartDetachedThread(std::function<void()> body) {
     auto start = std::make_unique<WorkerStart>();
     start->body = std::move(body);
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCWSTR>(&RunBody), &start->library)) {
-        start->library = nullptr;
+    HMODULE library = nullptr;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCWSTR>(&RunBody), &library)) {
+        start->library.reset(library);
     }
+    // Without a thread, `start` gives the library back as it goes.
     const UniqueHandle thread(CreateThread(nullptr, 0, RunBody, start.get(), 0, nullptr));
     if (!thread) {
-        if (start->library != nullptr) {
-            FreeLibrary(start->library);
-        }
         return false;
     }
     start.release();  // the thread owns it now

@@ -1,8 +1,9 @@
 #define SECURITY_WIN32
 #include "process/ActiveConsoleUser.h"
 
-#include "process/LocalMemory.h"
-#include "process/UniqueHandle.h"
+#include "win32/LocalMemory.h"
+#include "win32/UniqueAny.h"
+#include "win32/UniqueAny.h"
 
 #include <windows.h>
 #include <sddl.h>
@@ -10,7 +11,6 @@
 #include <wtsapi32.h>
 
 #include <array>
-#include <memory>
 #include <new>
 #include <optional>
 
@@ -39,10 +39,7 @@ private:
     const bool active_;
 };
 
-struct WtsFreeDeleter {
-    void operator()(WTS_SESSION_INFOW* sessions) const { WTSFreeMemory(sessions); }
-};
-using SessionList = std::unique_ptr<WTS_SESSION_INFOW, WtsFreeDeleter>;
+using SessionList = UniqueAny<PWTS_SESSION_INFOW, &WTSFreeMemory>;
 
 std::optional<DWORD> FirstActiveSession() {
     PWTS_SESSION_INFOW sessions = nullptr;

@@ -1,7 +1,7 @@
 // Finding a running process by image name and waiting for it to end, for the
 // processes the service watches but did not start or keep a handle to.
 #include "ServiceProcessNames.h"
-#include "UniqueHandle.h"
+#include "win32/UniqueAny.h"
 #include "plugin/Log.h"
 #include "plugin/NxReVadiruServiceImpl.h"
 

@@ -4,8 +4,8 @@
 // command in the service's own session.
 #include "StartProcess.h"
 #include "UserProcessLauncher.h"
-#include "LocalMemory.h"
-#include "UniqueHandle.h"
+#include "win32/LocalMemory.h"
+#include "win32/UniqueAny.h"
 #include "SafeString.h"
 #include "plugin/Log.h"
 #include "plugin/NxReVadiruServiceImpl.h"
@@ -29,36 +29,7 @@ constexpr wchar_t kInteractiveDesktop[] = L"winsta0\\default";
 constexpr DWORD kUserProcessCreationFlags =
     CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | CREATE_UNICODE_ENVIRONMENT;
 
-// Owns an environment block from CreateEnvironmentBlock.
-class EnvironmentBlock {
-public:
-    EnvironmentBlock() = default;
-    ~EnvironmentBlock() {
-        if (block_ != nullptr) {
-            DestroyEnvironmentBlock(block_);
-        }
-    }
-    EnvironmentBlock(EnvironmentBlock&& other) noexcept
-        : block_(std::exchange(other.block_, nullptr)) {}
-    EnvironmentBlock& operator=(EnvironmentBlock&&) = delete;
-    EnvironmentBlock(const EnvironmentBlock&) = delete;
-    EnvironmentBlock& operator=(const EnvironmentBlock&) = delete;
-
-    // The user's own variables only: the service's environment is not inherited.
-    // On failure the platform's last error is left as the call set it.
-    bool CreateFor(HANDLE token) {
-        LPVOID block = nullptr;
-        if (!CreateEnvironmentBlock(&block, token, FALSE)) {
-            return false;
-        }
-        block_ = block;
-        return true;
-    }
-    LPVOID get() const { return block_; }
-
-private:
-    LPVOID block_ = nullptr;
-};
+using EnvironmentBlock = UniqueAny<LPVOID, &DestroyEnvironmentBlock>;
 
 // Start-up information for a window on the interactive desktop. Owns the
 // writable desktop name the record points at.
@@ -111,6 +82,17 @@ bool DuplicatePrimaryToken(HANDLE userToken, LPSECURITY_ATTRIBUTES tokenAttribut
     return true;
 }
 
+// The user's own variables only: the service's environment is not inherited.
+// On failure the platform's last error is left as the call set it.
+bool CreateUserEnvironment(HANDLE token, EnvironmentBlock& environment) {
+    LPVOID block = nullptr;
+    if (!CreateEnvironmentBlock(&block, token, FALSE)) {
+        return false;
+    }
+    environment.reset(block);
+    return true;
+}
+
 bool CreateProcessAsUserEx(const std::wstring& commandLine, HANDLE token,
                            EnvironmentBlock environment) {
     DesktopStartupInfo startupInfo(SW_HIDE);
@@ -140,7 +122,7 @@ bool CreateUserProcessEx(const std::wstring& commandLine) {
         return false;
     }
     EnvironmentBlock environment;
-    if (!environment.CreateFor(primaryToken.get())) {
+    if (!CreateUserEnvironment(primaryToken.get(), environment)) {
         LogError(kCreateUserProcessEx, L"CreateEnvironmentBlock failed:", GetLastError());
         return false;
     }
@@ -210,7 +192,7 @@ DWORD StartUserDesktopProcess(const std::wstring& applicationPath, const std::ws
         return duplicateError;
     }
     EnvironmentBlock environment;
-    if (!environment.CreateFor(primaryToken.get())) {
+    if (!CreateUserEnvironment(primaryToken.get(), environment)) {
         const DWORD error = GetLastError();
         LogError(kStartProcess, L"CreateEnvironmentBlock Failed: ", error);
         return error;

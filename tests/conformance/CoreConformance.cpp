@@ -117,34 +117,6 @@ TEST(CoreConformance, CreatingAnExistingNamedEventOpensTheSameEvent) {
     EXPECT_EQ(WaitForSingleObject(second.get(), 0), Code(WAIT_TIMEOUT));
 }
 
-// --- threads -----------------------------------------------------------------
-
-struct Worker {
-    HANDLE release = nullptr;
-    DWORD threadId = 0;
-};
-
-DWORD WINAPI WaitForRelease(LPVOID parameter) {
-    auto* worker = static_cast<Worker*>(parameter);
-    worker->threadId = GetCurrentThreadId();
-    return WaitForSingleObject(worker->release, INFINITE);
-}
-
-TEST(CoreConformance, ThreadHandleIsSignalledWhenTheThreadEnds) {
-    const Handle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    ASSERT_NE(release, nullptr);
-    Worker worker{release.get(), 0};
-    DWORD createdId = 0;
-    const Handle thread(CreateThread(nullptr, 0, WaitForRelease, &worker, 0, &createdId));
-    ASSERT_NE(thread, nullptr);
-
-    EXPECT_EQ(WaitForSingleObject(thread.get(), 0), Code(WAIT_TIMEOUT));
-    ASSERT_TRUE(SetEvent(release.get()));
-    ASSERT_EQ(WaitForSingleObject(thread.get(), INFINITE), WAIT_OBJECT_0);
-    EXPECT_EQ(worker.threadId, createdId);
-    EXPECT_NE(worker.threadId, GetCurrentThreadId());
-}
-
 // --- modules -----------------------------------------------------------------
 
 // Success sets the last error too: a caller that logs a failure through a

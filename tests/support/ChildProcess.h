@@ -3,7 +3,7 @@
 #pragma once
 
 #include "ModulePaths.h"
-#include "process/UniqueHandle.h"
+#include "win32/UniqueAny.h"
 
 #include <windows.h>
 

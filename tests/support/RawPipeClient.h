@@ -2,7 +2,7 @@
 // faulty or hostile module would, and sees when the broker hangs up on it.
 #pragma once
 
-#include "process/UniqueHandle.h"
+#include "win32/UniqueAny.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "ModulePaths.h"
-#include "process/UniqueHandle.h"
+#include "win32/UniqueAny.h"
 #include "support/ChildProcess.h"
 
 #include <windows.h>

@@ -10,7 +10,7 @@
 #include "HostFiles.h"
 #include "ModulePaths.h"
 #include "process/ActiveConsoleUser.h"
-#include "process/UniqueHandle.h"
+#include "win32/UniqueAny.h"
 #include "support/BusObserver.h"
 #include "support/ChildProcess.h"
 #include "support/Polling.h"

@@ -3,9 +3,10 @@
 // manager library.
 #include "BusBroker.h"
 #include "FaultReport.h"
+#include "ModuleExport.h"
 #include "ModulePaths.h"
 #include "PluginsManagerLibrary.h"
-#include "process/UniqueHandle.h"
+#include "win32/UniqueAny.h"
 #include "support/ServiceHostRun.h"
 #include "support/TestFiles.h"
 #include "support/TextLines.h"
@@ -114,8 +115,8 @@ TEST_F(ManagerLoadedFirst, PluginExportsRegistersRunsOnTheBusAndTakesItsTableBac
     UniqueModule plugin = LoadBesideExecutable(kPluginFile);
     ASSERT_TRUE(plugin) << "error " << GetLastError();
     // The host calls these when present; the service host's scenarios call them.
-    EXPECT_NE(plugin.Export<bool (*)()>("InitializePluginModule"), nullptr);
-    EXPECT_NE(plugin.Export<void (*)()>("UninitializePluginModule"), nullptr);
+    EXPECT_NE(ModuleExport<bool (*)()>(plugin, "InitializePluginModule"), nullptr);
+    EXPECT_NE(ModuleExport<void (*)()>(plugin, "UninitializePluginModule"), nullptr);
     EXPECT_EQ(manager_->PluginNames(), Lines{kPluginName});
 
     EXPECT_EQ(manager_->StartPlugins(), 1u);

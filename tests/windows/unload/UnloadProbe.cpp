@@ -7,8 +7,9 @@
 // and exits 0 when the unload returned in time and the process went on; a
 // fault in code of the unloaded library ends it with the fault's code.
 #include "FaultReport.h"
+#include "ModuleExport.h"
 #include "ModulePaths.h"
-#include "process/UniqueHandle.h"
+#include "win32/UniqueAny.h"
 
 #include <windows.h>
 
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
     ReportUnhandledFaults();
     const UniqueModule manager(
         LoadLibraryW((ExecutableDirectory() + L"\\holding\\VLAPluginsManager.dll").c_str()));
-    const auto start = manager.Export<bool (*)(bool)>("HoldingManagerStart");
+    const auto start = ModuleExport<bool (*)(bool)>(manager, "HoldingManagerStart");
     UniqueModule plugin = LoadBesideExecutable(kPluginFile);
     if (start == nullptr || !plugin || !start(stopFirst)) {
         Print("probe: the plug-in did not start, error " + std::to_string(GetLastError()));
