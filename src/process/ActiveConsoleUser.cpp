@@ -3,7 +3,6 @@
 
 #include "win32/LocalMemory.h"
 #include "win32/UniqueAny.h"
-#include "win32/UniqueAny.h"
 
 #include <windows.h>
 #include <sddl.h>
