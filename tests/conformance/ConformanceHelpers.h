@@ -1,12 +1,13 @@
 // What several conformance files need, on both sides: error codes as
-// GetLastError returns them, an owned handle and this program's own path.
+// GetLastError returns them and this program's own path. Handles are owned by
+// the plug-in's own UniqueHandle.
 #pragma once
+
+#include "win32/UniqueAny.h"
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
-#include <type_traits>
 
 namespace conformance {
 
@@ -14,11 +15,6 @@ namespace conformance {
 constexpr DWORD Code(long value) {
     return static_cast<DWORD>(value);
 }
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
 inline std::wstring OwnPath() {
     wchar_t path[MAX_PATH] = {};

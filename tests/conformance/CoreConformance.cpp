@@ -16,7 +16,6 @@
 namespace {
 
 using conformance::Code;
-using conformance::Handle;
 using conformance::OwnPath;
 
 // Names unique to this process, so that parallel runs never share an event.
@@ -51,8 +50,8 @@ DWORD WINAPI RecordLastError(LPVOID parameter) {
 TEST(CoreConformance, LastErrorBelongsToEachThread) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     LastErrorSeen seen;
-    const Handle thread(CreateThread(nullptr, 0, RecordLastError, &seen, 0, nullptr));
-    ASSERT_NE(thread, nullptr);
+    const UniqueHandle thread(CreateThread(nullptr, 0, RecordLastError, &seen, 0, nullptr));
+    ASSERT_TRUE(thread);
     ASSERT_EQ(WaitForSingleObject(thread.get(), INFINITE), WAIT_OBJECT_0);
 
     EXPECT_EQ(seen.atStart, Code(ERROR_SUCCESS));
@@ -79,8 +78,8 @@ TEST(CoreConformance, EventResetModesDecideHowManyWaitsSucceed) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Handle event(CreateEventW(nullptr, c.manualReset, c.initialState, nullptr));
-        ASSERT_NE(event, nullptr);
+        const UniqueHandle event(CreateEventW(nullptr, c.manualReset, c.initialState, nullptr));
+        ASSERT_TRUE(event);
         std::vector<DWORD> waits;
         for (size_t i = 0; i < c.waits.size(); ++i) {
             waits.push_back(WaitForSingleObject(event.get(), 0));
@@ -90,8 +89,8 @@ TEST(CoreConformance, EventResetModesDecideHowManyWaitsSucceed) {
 }
 
 TEST(CoreConformance, ResetEventUnsignalsAManualResetEvent) {
-    const Handle event(CreateEventW(nullptr, TRUE, TRUE, nullptr));
-    ASSERT_NE(event, nullptr);
+    const UniqueHandle event(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    ASSERT_TRUE(event);
     ASSERT_TRUE(ResetEvent(event.get()));
     EXPECT_EQ(WaitForSingleObject(event.get(), 0), Code(WAIT_TIMEOUT));
     ASSERT_TRUE(SetEvent(event.get()));
@@ -101,13 +100,13 @@ TEST(CoreConformance, ResetEventUnsignalsAManualResetEvent) {
 TEST(CoreConformance, CreatingAnExistingNamedEventOpensTheSameEvent) {
     const std::wstring name = UniqueName(L"NxConformanceEvent");
     SetLastError(ERROR_ACCESS_DENIED);
-    const Handle first(CreateEventW(nullptr, FALSE, FALSE, name.c_str()));
-    ASSERT_NE(first, nullptr);
+    const UniqueHandle first(CreateEventW(nullptr, FALSE, FALSE, name.c_str()));
+    ASSERT_TRUE(first);
     EXPECT_EQ(GetLastError(), Code(ERROR_SUCCESS));
 
     // The second call's reset mode and initial state are ignored.
-    const Handle second(CreateEventW(nullptr, TRUE, TRUE, name.c_str()));
-    ASSERT_NE(second, nullptr);
+    const UniqueHandle second(CreateEventW(nullptr, TRUE, TRUE, name.c_str()));
+    ASSERT_TRUE(second);
     EXPECT_EQ(GetLastError(), Code(ERROR_ALREADY_EXISTS));
     EXPECT_NE(second.get(), first.get());
     EXPECT_EQ(WaitForSingleObject(first.get(), 0), Code(WAIT_TIMEOUT));
@@ -128,10 +127,10 @@ TEST(CoreConformance, OpeningAnExistingFileWithOpenAlwaysSaysItExists) {
     for (const auto& [disposition, error] : cases) {
         SCOPED_TRACE(disposition);
         SetLastError(ERROR_ACCESS_DENIED);
-        const Handle file(CreateFileW(own.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-        EXPECT_NE(file.get(), INVALID_HANDLE_VALUE);
+        const UniqueHandle file(CreateFileW(own.c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_TRUE(file);
         EXPECT_EQ(GetLastError(), error);
         DWORD written = 0;
         EXPECT_FALSE(WriteFile(file.get(), "x", 1, &written, nullptr));

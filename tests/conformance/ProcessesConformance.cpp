@@ -12,7 +12,6 @@
 
 namespace {
 
-using conformance::Handle;
 using conformance::OwnPath;
 
 std::wstring FileNameOf(const std::wstring& path) {
@@ -40,8 +39,8 @@ BOOL Create(std::wstring commandLine, DWORD flags, PROCESS_INFORMATION& info) {
 TEST(ProcessesConformance, SnapshotWalkFindsTheCurrentProcessByName) {
     const std::wstring ownName = FileNameOf(OwnPath());
     ASSERT_FALSE(ownName.empty());
-    const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    ASSERT_NE(snapshot.get(), INVALID_HANDLE_VALUE);
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    ASSERT_TRUE(snapshot);
 
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
@@ -60,8 +59,8 @@ TEST(ProcessesConformance, SnapshotWalkFindsTheCurrentProcessByName) {
 TEST(ProcessesConformance, AChildsHandleIsSignalledWhenItEnds) {
     PROCESS_INFORMATION info{};
     ASSERT_TRUE(Create(L"\"" + OwnPath() + L"\" --gtest_list_tests", CREATE_SUSPENDED, info));
-    const Handle process(info.hProcess);
-    const Handle thread(info.hThread);
+    const UniqueHandle process(info.hProcess);
+    const UniqueHandle thread(info.hThread);
     EXPECT_NE(info.dwProcessId, 0u);
 
     DWORD exitCode = 0;
