@@ -2,6 +2,8 @@
 // broker: one thread reads, any thread writes, and both can be interrupted.
 #pragma once
 
+#include "win32/SrwLock.h"
+
 #include <windows.h>
 
 #include <mutex>
@@ -58,7 +60,7 @@ private:
     BusHandle pipe_;
     BusHandle readDone_ = MakeBusEvent();
     BusHandle writeDone_ = MakeBusEvent();
-    std::mutex writeMutex_;
+    SrwMutex writeMutex_;
 };
 
 // Waits for an overlapped operation on `handle` or for `stop`; on stop it
