@@ -34,28 +34,6 @@ bool ManagerIsLoaded() {
     return GetModuleHandleW(PluginsManagerLibrary::kFileName) != nullptr;
 }
 
-// Points the process's standard output handle at a file for the lifetime of
-// the object: a manager without a log sink writes its lines there.
-class StandardOutputCapture {
-public:
-    StandardOutputCapture()
-        : previous_(GetStdHandle(STD_OUTPUT_HANDLE)),
-          file_(CreateFileW(path_.Path().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {
-        SetStdHandle(STD_OUTPUT_HANDLE, file_.get());
-    }
-    ~StandardOutputCapture() { SetStdHandle(STD_OUTPUT_HANDLE, previous_); }
-    StandardOutputCapture(const StandardOutputCapture&) = delete;
-    StandardOutputCapture& operator=(const StandardOutputCapture&) = delete;
-
-    Lines Captured() const { return SplitLines(ReadFileText(path_.Path())); }
-
-private:
-    HANDLE previous_;
-    ScratchFile path_{L"nx-standard-output.txt"};
-    UniqueHandle file_;
-};
-
 // A fault on a thread the plug-in left behind ends this program visibly, as it
 // would end a host process on Windows (see FaultReport.h).
 class UnhandledFaultsEndTheProgram : public ::testing::Environment {
@@ -135,24 +113,6 @@ TEST_F(ManagerLoadedFirst, PluginExportsRegistersRunsOnTheBusAndTakesItsTableBac
     EXPECT_EQ(manager_->PluginNames(), Lines{});
     EXPECT_EQ(ManagerLog::Take(), (Lines{kRegistered, "manager: started " + kPluginName,
                                          "manager: stopped " + kPluginName, kUnregistered}));
-}
-
-TEST(PluginWithoutManager, LoadsTheManagerOnlyForEachHandOver) {
-    ASSERT_FALSE(ManagerIsLoaded());
-    UniqueModule plugin;
-    {
-        const StandardOutputCapture output;
-        plugin = LoadBesideExecutable(kPluginFile);
-        EXPECT_EQ(output.Captured(), Lines{kRegistered});
-    }
-    ASSERT_TRUE(plugin) << "error " << GetLastError();
-    EXPECT_FALSE(ManagerIsLoaded());
-
-    // The manager loaded at detach is a fresh copy that never saw the table.
-    const StandardOutputCapture output;
-    plugin.reset();
-    EXPECT_EQ(output.Captured(), Lines{"manager: ignored the unregistration of an unknown table"});
-    EXPECT_FALSE(ManagerIsLoaded());
 }
 
 // A manager may release the plug-in object when the library takes its table
