@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PluginReload, LeavesNoHandleAndNoThreadBehind) {
     EXPECT_EQ(RunProbe(L"stop reload"),
               (Lines{"probe: plug-in started",
-                     "probe: 20 reloads left 0 handles and 0 threads behind"}));
+                     "probe: 10 reloads left 0 handles and 0 threads behind"}));
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ constexpr int kFailed = 1;
 constexpr UINT kUnloadHung = 3;
 constexpr int32_t kPluginModule = 0x6F0000;
 constexpr int32_t kProbeModule = 0x6F0100;
-constexpr int kReloads = 20;
+constexpr int kReloads = 10;
 // Wine answers GetProcessHandleCount with 0: handles are counted by trying
 // every value up to a bound far above what this process uses.
 constexpr uintptr_t kHandleValueLimit = 0x4000;
@@ -209,7 +209,7 @@ int main(int argc, char** argv) {
     Print("probe: FreeLibrary returned");
     // A thread of the plug-in's that had not ended yet held the library; it
     // unloads it on its way out, and the release then happens on that thread.
-    Print(WaitUntilUnloaded(kPluginFile, kUnloadedTimeoutMs) ? "probe: library unloaded"
+    Print(WaitUntilUnloaded(kPluginFile, kStrayThreadGraceMs) ? "probe: library unloaded"
                                                              : "probe: library still loaded");
     Sleep(kStrayThreadGraceMs);
     Print("probe: host goes on");
