@@ -7,7 +7,7 @@
 #include "Measurements.h"
 #include "PluginDriver.h"
 #include "process/ServiceProcessNames.h"
-#include "support/Polling.h"
+#include "wait/PollUntil.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -60,8 +60,8 @@ private:
     }
 
     std::shared_ptr<BusPipe> Connect() {
-        BusHandle handle(CreateFileW(pipeName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+        UniqueHandle handle(CreateFileW(pipeName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
         if (!handle) {
             return nullptr;
         }
@@ -87,7 +87,8 @@ private:
                                 reinterpret_cast<LPCWSTR>(&ReceiverThread), &start->library)) {
             return;
         }
-        const BusHandle thread(CreateThread(nullptr, 0, ReceiverThread, start.get(), 0, nullptr));
+        const UniqueHandle thread(
+            CreateThread(nullptr, 0, ReceiverThread, start.get(), 0, nullptr));
         if (!thread) {
             FreeLibrary(start->library);
             return;
@@ -148,7 +149,7 @@ private:
     const bool receiveOwnPublications_;
     const std::wstring pipeName_;
     const std::shared_ptr<BusCallbackTable> callbacks_;
-    const BusHandle stop_ = MakeBusEvent();
+    const UniqueHandle stop_ = MakeBusEvent();
     SrwMutex startMutex_;
     bool started_ = false;
     SrwMutex mutex_;

@@ -10,7 +10,7 @@
 #include "plugin/PluginTable.h"
 #include "support/BusObserver.h"
 #include "support/LogCapture.h"
-#include "support/Polling.h"
+#include "wait/PollUntil.h"
 #include "support/RawPipeClient.h"
 
 #include <windows.h>
