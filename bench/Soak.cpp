@@ -70,10 +70,9 @@ void MeasureSoak(MeasuredPc& pc) {
         throw std::runtime_error("the soak's watches did not end");
     }
     std::ostringstream after;
-    after << "threads " << threads << " before, peak " << peakThreads << ", "
-          << CountThreads(tasks) << " after; handles " << handles << " before, "
-          << pc.OpenHandles() << " after; memory +" << growth * 1024 / kCycles
-          << " bytes per cycle";
+    after << "threads " << threads << " before, peak " << peakThreads << ", " << CountThreads(tasks)
+          << " after; handles " << handles << " before, " << pc.OpenHandles() << " after; memory +"
+          << growth * 1024 / kCycles << " bytes per cycle";
     PrintRow("Soak: one start/stop/destroy cycle, message center running",
              Describe(Summarise(cycles)));
     PrintRow("Soak: " + std::to_string(kCycles) + " cycles", after.str());

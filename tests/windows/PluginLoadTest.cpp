@@ -26,8 +26,6 @@ namespace {
 
 constexpr wchar_t kPluginFile[] = L"NxReVadiruServicePlugin.dll";
 const std::string kPluginName = "VLAMainService.NxReVadiruServicePlugin";
-const std::string kRegistered = "manager: registered " + kPluginName;
-const std::string kUnregistered = "manager: unregistered " + kPluginName;
 using Lines = std::vector<std::string>;
 
 bool ManagerIsLoaded() {
@@ -111,8 +109,9 @@ TEST_F(ManagerLoadedFirst, PluginExportsRegistersRunsOnTheBusAndTakesItsTableBac
     broker.Stop();
 
     EXPECT_EQ(manager_->PluginNames(), Lines{});
-    EXPECT_EQ(ManagerLog::Take(), (Lines{kRegistered, "manager: started " + kPluginName,
-                                         "manager: stopped " + kPluginName, kUnregistered}));
+    EXPECT_EQ(ManagerLog::Take(),
+              (Lines{"manager: registered " + kPluginName, "manager: started " + kPluginName,
+                     "manager: stopped " + kPluginName, "manager: unregistered " + kPluginName}));
 }
 
 // A manager may release the plug-in object when the library takes its table
@@ -137,15 +136,14 @@ using ProbeRun = std::tuple<const wchar_t*, const wchar_t*>;
 class ManagerReleasesAtUnregistration : public ::testing::TestWithParam<ProbeRun> {};
 
 TEST_P(ManagerReleasesAtUnregistration, TheHostGoesOnAndEndsInSeconds) {
-    const auto [manager, scenarioName] = GetParam();
-    const std::wstring scenario = scenarioName;
+    const auto [manager, scenario] = GetParam();
     const Lines unloaded{"probe: FreeLibrary returned", "probe: library still loaded",
                          "probe: host goes on"};
     Lines expected{"probe: plug-in started"};
-    if (scenario != L"unload") {
+    if (std::wstring(scenario) != L"unload") {
         expected.push_back("probe: handler held");
     }
-    if (scenario == L"held-exit") {
+    if (std::wstring(scenario) == L"held-exit") {
         expected.push_back("probe: process exits");
     } else {
         expected.insert(expected.end(), unloaded.begin(), unloaded.end());
@@ -153,23 +151,23 @@ TEST_P(ManagerReleasesAtUnregistration, TheHostGoesOnAndEndsInSeconds) {
     EXPECT_EQ(RunProbe(std::wstring(manager) + L" " + scenario), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Manager, ManagerReleasesAtUnregistration,
-    ::testing::Combine(::testing::Values(L"stop", L"release"),
-                       ::testing::Values(L"unload", L"held-unload", L"held-exit")),
-    [](const ::testing::TestParamInfo<ProbeRun>& info) {
-        std::wstring name =
-            std::wstring(std::get<0>(info.param)) + L"_" + std::get<1>(info.param);
-        std::erase(name, L'-');
-        return std::string(name.begin(), name.end());
-    });
+INSTANTIATE_TEST_SUITE_P(Manager, ManagerReleasesAtUnregistration,
+                         ::testing::Combine(::testing::Values(L"stop", L"release"),
+                                            ::testing::Values(L"unload", L"held-unload",
+                                                              L"held-exit")),
+                         [](const ::testing::TestParamInfo<ProbeRun>& info) {
+                             std::wstring name = std::wstring(std::get<0>(info.param)) + L"_" +
+                                                 std::get<1>(info.param);
+                             std::erase(name, L'-');
+                             return std::string(name.begin(), name.end());
+                         });
 
 // Loading, starting, stopping and unloading the plug-in again and again leaves
 // the host's handles and threads as they were.
 TEST(PluginReload, LeavesNoHandleAndNoThreadBehind) {
-    EXPECT_EQ(RunProbe(L"stop reload"),
-              (Lines{"probe: plug-in started",
-                     "probe: 10 reloads left 0 handles and 0 threads behind"}));
+    EXPECT_EQ(
+        RunProbe(L"stop reload"),
+        (Lines{"probe: plug-in started", "probe: 10 reloads left 0 handles and 0 threads behind"}));
 }
 
 }  // namespace

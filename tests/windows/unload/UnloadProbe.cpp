@@ -37,7 +37,6 @@ constexpr DWORD kHandlerStartLimitMs = 5000;
 constexpr DWORD kUnloadedTimeoutMs = 5000;
 constexpr DWORD kStrayThreadGraceMs = 1000;
 constexpr wchar_t kPluginFile[] = L"NxReVadiruServicePlugin.dll";
-constexpr int kUsage = 2;
 constexpr int kFailed = 1;
 // FreeLibrary still blocks the thread that holds the loader lock, so the
 // process cannot end normally.
@@ -161,7 +160,7 @@ int main(int argc, char** argv) {
         (scenario != "unload" && scenario != "held-unload" && scenario != "held-exit" &&
          scenario != "reload")) {
         Print("usage: unloadprobe stop|release unload|held-unload|held-exit|reload");
-        return kUsage;
+        return kFailed;
     }
     ReportUnhandledFaults();
     handlerEntered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -169,7 +168,8 @@ int main(int argc, char** argv) {
     NxLogger::GetInstance().SetSink(HoldingSink);
     BusBroker broker(L"\\\\.\\Pipe\\iVellumAssistant");
     // The manager stays for the process's life, as a host's does.
-    const UniqueModule& manager = *new UniqueModule(LoadLibraryW((ExecutableDirectory() + L"\\holding\\VLAPluginsManager.dll").c_str()));
+    const UniqueModule& manager = *new UniqueModule(
+        LoadLibraryW((ExecutableDirectory() + L"\\holding\\VLAPluginsManager.dll").c_str()));
     const auto start = ModuleExport<bool (*)(bool)>(manager, "HoldingManagerStart");
     const auto stop = ModuleExport<void (*)()>(manager, "HoldingManagerStop");
     UniqueModule plugin = LoadBesideExecutable(kPluginFile);
@@ -210,7 +210,7 @@ int main(int argc, char** argv) {
     // A thread of the plug-in's that had not ended yet held the library; it
     // unloads it on its way out, and the release then happens on that thread.
     Print(WaitUntilUnloaded(kPluginFile, kStrayThreadGraceMs) ? "probe: library unloaded"
-                                                             : "probe: library still loaded");
+                                                              : "probe: library still loaded");
     Sleep(kStrayThreadGraceMs);
     Print("probe: host goes on");
     return 0;

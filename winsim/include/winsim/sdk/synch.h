@@ -36,8 +36,10 @@ typedef struct _RTL_SRWLOCK {
 typedef struct _RTL_CONDITION_VARIABLE {
     PVOID Ptr;
 } CONDITION_VARIABLE, *PCONDITION_VARIABLE;
-#define SRWLOCK_INIT {nullptr}
-#define CONDITION_VARIABLE_INIT {nullptr}
+#define SRWLOCK_INIT \
+    { nullptr }
+#define CONDITION_VARIABLE_INIT \
+    { nullptr }
 
 void WINAPI AcquireSRWLockExclusive(PSRWLOCK SRWLock);
 void WINAPI ReleaseSRWLockExclusive(PSRWLOCK SRWLock);
