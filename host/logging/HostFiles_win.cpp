@@ -51,11 +51,13 @@ void UnlockAppends(HANDLE file) {
 }  // namespace
 
 // Append-only access makes every write land at the file's end; reading is
-// asked for only because a byte-range lock needs it.
+// asked for only where a byte-range lock needs it.
 AppendOnlyFile::AppendOnlyFile(const std::wstring& path, AppendSharing sharing)
-    : handle_(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)),
+    : handle_(CreateFileW(
+          path.c_str(),
+          FILE_APPEND_DATA | (sharing == AppendSharing::OtherWriters ? FILE_READ_DATA : 0),
+          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+          FILE_ATTRIBUTE_NORMAL, nullptr)),
       lockFile_(sharing == AppendSharing::OtherWriters) {}
 
 AppendOnlyFile::~AppendOnlyFile() {
@@ -69,9 +71,11 @@ bool AppendOnlyFile::AppendLine(const std::string& line) const {
         return false;
     }
     const std::string withEnd = line + "\r\n";
-    const std::lock_guard lock(appendLock);
-    // A lock that cannot be had costs the line its order, never the line.
+    // The file's lock first: while another process holds it, this library's
+    // appends to other files go on. A lock that cannot be had costs the line
+    // its order, never the line.
     const bool fileLocked = lockFile_ && LockAppends(handle_);
+    const std::lock_guard lock(appendLock);
     DWORD written = 0;
     const bool appended =
         WriteFile(handle_, withEnd.data(), static_cast<DWORD>(withEnd.size()), &written, nullptr) &&

@@ -65,6 +65,18 @@ bool LoadPlugins(const ServiceOptions& options, std::vector<PluginModule>& loade
     return true;
 }
 
+// Says whether the library the host has just let go of is gone: another
+// reference (a thread of its own, another library) may keep it.
+void ReportUnload(const std::wstring& fileName) {
+    const std::string name = ToUtf8(fileName);
+    if (WaitUntilUnloaded(fileName, kUnloadTimeoutMs)) {
+        PrintLine("service: unloaded " + name);
+    } else {
+        PrintLine("service: " + name + " is still loaded after " +
+                  std::to_string(kUnloadTimeoutMs) + " ms");
+    }
+}
+
 // Last loaded first; each library takes its table back from the manager as it
 // unloads, which its own threads may delay for a while.
 void UnloadPlugins(std::vector<PluginModule>& loaded) {
@@ -76,13 +88,7 @@ void UnloadPlugins(std::vector<PluginModule>& loaded) {
             uninitialize();
         }
         plugin.module.reset();
-        const std::string name = ToUtf8(plugin.fileName);
-        if (WaitUntilUnloaded(plugin.fileName, kUnloadTimeoutMs)) {
-            PrintLine("service: unloaded " + name);
-        } else {
-            PrintLine("service: " + name + " is still loaded after " +
-                      std::to_string(kUnloadTimeoutMs) + " ms");
-        }
+        ReportUnload(plugin.fileName);
         loaded.pop_back();
     }
 }
@@ -111,7 +117,7 @@ ServiceExitCode RunPlugins(const ServiceOptions& options, const StopSignal& stop
     UnloadPlugins(plugins);
     manager->SetLogSink(nullptr);
     manager->Unload();
-    PrintLine("service: unloaded " + managerName);
+    ReportUnload(PluginsManagerLibrary::kFileName);
     return result;
 }
 

@@ -1,7 +1,8 @@
-// Last error, events, waits, threads, modules, files and path helpers: what the
+// Last error, events, waits, threads, slim locks, modules, files and path helpers: what the
 // simulated machine must answer as Windows does. Timed waits are a few
 // milliseconds at most, so the suite is cheap on both sides.
 #include "conformance/ConformanceHelpers.h"
+#include "win32/SrwLock.h"
 
 #include <windows.h>
 #include <pathcch.h>
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -114,6 +116,56 @@ TEST(CoreConformance, CreatingAnExistingNamedEventOpensTheSameEvent) {
     ASSERT_TRUE(SetEvent(second.get()));
     EXPECT_EQ(WaitForSingleObject(first.get(), 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(second.get(), 0), Code(WAIT_TIMEOUT));
+}
+
+// --- slim locks and condition variables --------------------------------------
+
+// Threads that wait under one lock until the gate opens; each says it got in.
+struct Gate {
+    SrwMutex mutex;
+    SrwCondition opened;
+    bool open = false;
+    int inside = 0;
+    const UniqueHandle firstIn{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    const UniqueHandle bothIn{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+DWORD WINAPI WaitAtGate(LPVOID parameter) {
+    auto* gate = static_cast<Gate*>(parameter);
+    std::unique_lock lock(gate->mutex);
+    SetEvent(++gate->inside == 2 ? gate->bothIn.get() : gate->firstIn.get());
+    gate->opened.Wait(lock, [&] { return gate->open; });
+    return 0;
+}
+
+// The plug-in's locks (win32/SrwLock.h): a held lock keeps others out, a
+// waiter lets it go while it sleeps, and one wake-up of all lets every waiter
+// through.
+TEST(CoreConformance, ConditionWaitersLetTheLockGoAndAllWakeAtOnce) {
+    constexpr DWORD kMomentMs = 50;
+    constexpr DWORD kLimitMs = 5000;
+    Gate gate;
+    std::unique_lock lock(gate.mutex);
+    const UniqueHandle waiters[] = {
+        UniqueHandle(CreateThread(nullptr, 0, WaitAtGate, &gate, 0, nullptr)),
+        UniqueHandle(CreateThread(nullptr, 0, WaitAtGate, &gate, 0, nullptr))};
+    EXPECT_EQ(WaitForSingleObject(gate.firstIn.get(), kMomentMs), Code(WAIT_TIMEOUT));
+    lock.unlock();
+    const bool bothIn = WaitForSingleObject(gate.bothIn.get(), kLimitMs) == WAIT_OBJECT_0;
+    EXPECT_TRUE(bothIn) << "the first waiter kept the lock while it slept";
+    if (bothIn) {
+        lock.lock();
+    }
+    gate.open = true;
+    gate.opened.NotifyAll();
+    lock = {};  // let go, if held
+    for (const UniqueHandle& waiter : waiters) {
+        EXPECT_EQ(WaitForSingleObject(waiter.get(), kLimitMs), WAIT_OBJECT_0);
+    }
+    gate.opened.NotifyAll();  // lets a waiter left asleep end
+    for (const UniqueHandle& waiter : waiters) {
+        WaitForSingleObject(waiter.get(), INFINITE);
+    }
 }
 
 // --- modules -----------------------------------------------------------------

@@ -2,6 +2,7 @@
 // faulty or hostile module would, and sees when the broker hangs up on it.
 #pragma once
 
+#include "wait/PollUntil.h"
 #include "win32/UniqueAny.h"
 
 #include <windows.h>
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
-#include <thread>
 
 class RawPipeClient {
 public:
@@ -45,17 +45,12 @@ public:
 
     // Waits (up to five seconds) until the broker has hung up.
     bool WaitUntilDropped() const {
-        constexpr auto kTimeout = std::chrono::seconds(5);
-        constexpr auto kPoll = std::chrono::milliseconds(5);
-        const auto deadline = std::chrono::steady_clock::now() + kTimeout;
-        DWORD available = 0;
-        while (PeekNamedPipe(pipe_.get(), nullptr, 0, nullptr, &available, nullptr)) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(kPoll);
-        }
-        return true;
+        return PollUntil(
+            [&] {
+                DWORD available = 0;
+                return !PeekNamedPipe(pipe_.get(), nullptr, 0, nullptr, &available, nullptr);
+            },
+            std::chrono::seconds(5));
     }
 
     void Close() { pipe_.reset(); }

@@ -163,7 +163,10 @@ protected:
         Sleep(kFreeLibraryMarginMs);
         EndStandIns();
         EXPECT_EQ(host_->Finish(), std::optional<DWORD>(0));
-        EXPECT_TRUE(HasLine(transcript_.Path(), "service: stopped cleanly"))
+        // The plug-in holds no reference on the manager, whatever became of its own library.
+        EXPECT_TRUE(ContainsInOrder(
+            SplitLines(ReadFileText(transcript_.Path())),
+            {"service: unloaded VLAPluginsManager.dll", "service: stopped cleanly"}))
             << ReadFileText(transcript_.Path());
     }
 
@@ -445,7 +448,7 @@ private:
 struct ThreadsAtUnload {
     const char* title;
     bool launcherSleeps;  // a center ended before the stop, so the launcher pauses for minutes
-    std::string unloadLine;
+    Lines unloadLines;    // the host's, in order
 };
 
 class UnloadWhileThreadsWait : public EndToEndTest,
@@ -489,7 +492,7 @@ TEST_P(UnloadWhileThreadsWait, HostLivesOnWhenTheWatchedProgramsEndAfterwards) {
 
     // The watched programs end once the host has let the library go.
     StopHost();
-    EXPECT_TRUE(HasLine(transcript_.Path(), expected.unloadLine))
+    EXPECT_TRUE(ContainsInOrder(SplitLines(ReadFileText(transcript_.Path())), expected.unloadLines))
         << ReadFileText(transcript_.Path());
     // The helper's, the message center's, and the center's from start-up and as announced.
     const Lines log = SessionLog();
@@ -508,11 +511,16 @@ TEST_P(UnloadWhileThreadsWait, HostLivesOnWhenTheWatchedProgramsEndAfterwards) {
 INSTANTIATE_TEST_SUITE_P(
     EndToEnd, UnloadWhileThreadsWait,
     ::testing::Values(
-        // The last watch to leave unloads the library on its way out.
-        ThreadsAtUnload{"WatchesOnly", false, "service: unloaded NxReVadiruServicePlugin.dll"},
+        // The last watch to leave unloads the library on its way out, and the
+        // library takes its table back from the manager then.
+        ThreadsAtUnload{"WatchesOnly",
+                        false,
+                        {"manager: unregistered VLAMainService.NxReVadiruServicePlugin",
+                         "service: unloaded NxReVadiruServicePlugin.dll"}},
         // The launcher keeps it loaded until the host process ends.
-        ThreadsAtUnload{"WatchesAndASleepingLauncher", true,
-                        "service: NxReVadiruServicePlugin.dll is still loaded after 5000 ms"}),
+        ThreadsAtUnload{"WatchesAndASleepingLauncher",
+                        true,
+                        {"service: NxReVadiruServicePlugin.dll is still loaded after 5000 ms"}}),
     [](const ::testing::TestParamInfo<ThreadsAtUnload>& info) { return info.param.title; });
 
 }  // namespace

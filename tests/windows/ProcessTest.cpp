@@ -15,8 +15,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -62,7 +64,7 @@ TEST_F(ProcessTest, ExecuteCmdReturnsOnlyOnceTheDisableCommandHasEnded) {
     EXPECT_EQ(log.Lines(), Lines{});
 }
 
-// The plug-in and the broker log to one file through handles of their own.
+// Two appenders of this library on one file, each with a handle of its own.
 TEST(HostFilesTest, AppendsThroughTwoHandlesAtOnceKeepEveryLineWhole) {
     const ScratchFile file(L"nx-append-together.log");
     const std::string line(80, 'x');
@@ -78,6 +80,32 @@ TEST(HostFilesTest, AppendsThroughTwoHandlesAtOnceKeepEveryLineWhole) {
     other.join();
     const Lines lines = SplitLines(ReadFileText(file.Path()));
     EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 2 * kLinesEach);
+}
+
+// A file that other processes append to as well is locked, far past its end,
+// while a line goes in: the append waits for another handle that holds the
+// lock, and meanwhile lines to a file of this process alone go on.
+TEST(HostFilesTest, AnAppendWaitsForAnotherWriterOfItsFileOnly) {
+    const ScratchFile shared(L"nx-append-shared.log");
+    const ScratchFile own(L"nx-append-own.log");
+    const AppendOnlyFile sharedOut(shared.Path().wstring(), AppendSharing::OtherWriters);
+    const AppendOnlyFile ownOut(own.Path().wstring(), AppendSharing::ThisProcess);
+    const UniqueHandle other(CreateFileW(shared.Path().c_str(), FILE_READ_DATA,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    constexpr DWORD k2To62High = 0x40000000;  // 2^62 as the high half of an offset or length
+    OVERLAPPED from2To62{};
+    from2To62.OffsetHigh = k2To62High;
+    ASSERT_TRUE(LockFileEx(other.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 0, k2To62High, &from2To62));
+    std::thread sharedLine([&] { sharedOut.AppendLine("shared"); });
+    constexpr auto kMoment = std::chrono::milliseconds(300);
+    std::this_thread::sleep_for(kMoment);
+    auto ownLine = std::async(std::launch::async, [&] { return ownOut.AppendLine("own"); });
+    EXPECT_EQ(ownLine.wait_for(kMoment), std::future_status::ready);
+    EXPECT_EQ(ReadFileText(shared.Path()), "");
+    UnlockFileEx(other.get(), 0, 0, k2To62High, &from2To62);
+    sharedLine.join();
+    EXPECT_EQ(ReadFileText(shared.Path()), "shared\r\n");
 }
 
 }  // namespace

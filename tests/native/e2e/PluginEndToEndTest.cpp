@@ -10,13 +10,13 @@
 #include "NxLogger.h"
 
 #include "SimulatedBus.h"
+#include "wait/PollUntil.h"
 
 #include <algorithm>
 #include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -62,10 +62,7 @@ protected:
     }
     // Waits (real time, bounded) until only `count` worker threads run.
     void WaitForRunningThreads(size_t count) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (machine().RunningThreads() > count && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        PollUntil([&] { return machine().RunningThreads() <= count; }, std::chrono::seconds(10));
         ASSERT_EQ(machine().RunningThreads(), count);
     }
     bool Logged(const std::string& line) const {
