@@ -9,10 +9,11 @@
 int main() {
     try {
         MeasuredPc pc;
+        // First, while the process holds nothing of the plug-in's yet.
+        MeasureSoak(pc);
         MeasureEndToSignal(pc);
         MeasureHandlers(pc);
         MeasureStart(pc);
-        MeasureSoak(pc);
         MeasureIdle(pc);
         return 0;
     } catch (const std::exception& error) {

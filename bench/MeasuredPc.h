@@ -26,7 +26,8 @@ public:
     // The Linux proc directory of this process's threads ("task"); empty when
     // it is not known.
     std::filesystem::path ThreadDirectory() const;
-    // Handles this process holds (natively the simulated machine's).
+    // Handles this process holds (natively the simulated machine's), the bus
+    // broker's for connections that have ended left out.
     long OpenHandles() const;
 
     struct State;

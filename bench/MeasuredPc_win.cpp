@@ -140,7 +140,14 @@ void MeasuredPc::EndProgram(uint32_t processId) {
 }
 
 long MeasuredPc::OpenHandles() const {
-    return CountOpenHandles();
+    // The broker keeps the connections that ended until the next one comes:
+    // counted while it is stopped, they are not counted at all.
+    state_->broker.Stop();
+    const long count = CountOpenHandles();
+    if (!state_->broker.Start()) {
+        throw std::runtime_error("the bus broker could not open the host's pipe again");
+    }
+    return count;
 }
 
 std::filesystem::path MeasuredPc::ThreadDirectory() const {

@@ -49,8 +49,8 @@ void MeasureSoak(MeasuredPc& pc) {
     const std::filesystem::path tasks = pc.ThreadDirectory();
     const long threads = CountThreads(tasks);
     const long handles = pc.OpenHandles();
-    const uint32_t center = pc.StartProgram(kMessageCenterImage);
     const long memory = ResidentKib(tasks);
+    const uint32_t center = pc.StartProgram(kMessageCenterImage);
     std::vector<Duration> cycles;
     long peakThreads = 0;
     for (int cycle = 0; cycle < kCycles; ++cycle) {
@@ -64,15 +64,17 @@ void MeasureSoak(MeasuredPc& pc) {
         cycles.push_back(Clock::now() - start);
         peakThreads = std::max(peakThreads, CountThreads(tasks));
     }
-    const long growth = ResidentKib(tasks) - memory;
     pc.EndProgram(center);
     if (!PollUntil([&] { return CountThreads(tasks) <= threads; })) {
         throw std::runtime_error("the soak's watches did not end");
     }
+    // Once every watch has ended: what the cycles left of the process's memory.
+    const long growth = ResidentKib(tasks) - memory;
     std::ostringstream after;
     after << "threads " << threads << " before, peak " << peakThreads << ", " << CountThreads(tasks)
-          << " after; handles " << handles << " before, " << pc.OpenHandles() << " after; memory +"
-          << growth * 1024 / kCycles << " bytes per cycle";
+          << " after; handles " << handles << " before, " << pc.OpenHandles()
+          << " after; resident memory " << (growth >= 0 ? "+" : "") << growth * 1024 / kCycles
+          << " bytes per cycle";
     PrintRow("Soak: one start/stop/destroy cycle, message center running",
              Describe(Summarise(cycles)));
     PrintRow("Soak: " + std::to_string(kCycles) + " cycles", after.str());
