@@ -32,12 +32,8 @@ std::filesystem::path OwnDirectory() {
 }
 
 bool KeyExists(HKEY root, const std::wstring& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
+    UniqueHKey key;
+    return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 // A key the plug-in writes into. When some of its path is missing, the
@@ -54,10 +50,10 @@ public:
             }
             start = end + 1;
         }
-        HKEY key = nullptr;
-        if (made_ && RegCreateKeyExW(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                     &key, nullptr) == ERROR_SUCCESS) {
-            RegCloseKey(key);
+        UniqueHKey key;
+        if (made_) {
+            RegCreateKeyExW(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
+                            nullptr);
         }
     }
     ~ScratchTree() {

@@ -1,5 +1,5 @@
 #include "PluginDriver.h"
-#include "support/Polling.h"
+#include "wait/PollUntil.h"
 
 #include <stdexcept>
 

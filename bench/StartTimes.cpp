@@ -7,7 +7,7 @@
 #include "Measurements.h"
 #include "PluginDriver.h"
 #include "WatchedPrograms.h"
-#include "support/Polling.h"
+#include "wait/PollUntil.h"
 
 #include <algorithm>
 #include <stdexcept>

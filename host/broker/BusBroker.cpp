@@ -3,6 +3,7 @@
 #include "BusFrame.h"
 #include "BusPipe_win.h"
 #include "NxLogger.h"
+#include "win32/LocalMemory.h"
 
 #include <windows.h>
 
@@ -32,17 +33,13 @@ void Log(LOG_MESSAGE_LEVEL level, const std::string& text) {
     logger.Log(level, std::wstring(text.begin(), text.end()));
 }
 
-struct LocalFreer {
-    void operator()(void* memory) const { LocalFree(memory); }
-};
-
 // One connected module. The fields under "guarded" are read by every thread
 // that routes, so they change only under the core's mutex.
 struct Session {
-    explicit Session(BusHandle handle) : pipe(std::move(handle)) {}
+    explicit Session(UniqueHandle handle) : pipe(std::move(handle)) {}
 
     BusPipe pipe;
-    const BusHandle stop = MakeBusEvent();
+    const UniqueHandle stop = MakeBusEvent();
     std::thread thread;
     std::atomic<bool> finished{false};
     // guarded
@@ -57,22 +54,21 @@ struct BusBroker::Core : std::enable_shared_from_this<Core> {
     explicit Core(std::wstring name) : pipeName(std::move(name)) {}
 
     const std::wstring pipeName;
-    const BusHandle stop = MakeBusEvent();
+    const UniqueHandle stop = MakeBusEvent();
     std::thread acceptor;
     std::mutex mutex;
     std::vector<std::shared_ptr<Session>> sessions;
 
-    BusHandle CreateInstance(bool first) const {
-        PSECURITY_DESCRIPTOR raw = nullptr;
+    UniqueHandle CreateInstance(bool first) const {
+        LocalPtr<void> descriptor;
         if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kPipeSecurity, SDDL_REVISION_1,
-                                                                  &raw, nullptr)) {
-            return BusHandle();
+                                                                  descriptor.put(), nullptr)) {
+            return UniqueHandle();
         }
-        const std::unique_ptr<void, LocalFreer> descriptor(raw);
         SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
         const DWORD openMode =
             PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
-        return BusHandle(CreateNamedPipeW(
+        return UniqueHandle(CreateNamedPipeW(
             pipeName.c_str(), openMode,
             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
             PIPE_UNLIMITED_INSTANCES, kPipeBufferBytes, kPipeBufferBytes, 0, &attributes));
@@ -80,8 +76,8 @@ struct BusBroker::Core : std::enable_shared_from_this<Core> {
 
     // Waits for a module on `instance`, hands it to a session thread, and
     // goes on with a fresh instance until the broker stops.
-    static void Accept(const std::shared_ptr<Core>& core, BusHandle instance) {
-        const BusHandle connected = MakeBusEvent();
+    static void Accept(const std::shared_ptr<Core>& core, UniqueHandle instance) {
+        const UniqueHandle connected = MakeBusEvent();
         for (;;) {
             OVERLAPPED overlapped{};
             overlapped.hEvent = connected.get();
@@ -112,7 +108,7 @@ struct BusBroker::Core : std::enable_shared_from_this<Core> {
         }
     }
 
-    void Begin(BusHandle instance) {
+    void Begin(UniqueHandle instance) {
         auto session = std::make_shared<Session>(std::move(instance));
         std::lock_guard lock(mutex);
         try {
@@ -262,7 +258,7 @@ bool BusBroker::Start() {
         return false;
     }
     auto core = std::make_shared<Core>(pipeName_);
-    BusHandle first = core->CreateInstance(true);
+    UniqueHandle first = core->CreateInstance(true);
     if (!first) {
         Log(LOG_LEVEL_ERROR, "cannot create the pipe, error " + std::to_string(GetLastError()));
         return false;

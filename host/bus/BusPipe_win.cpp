@@ -10,8 +10,8 @@ constexpr DWORD kReadChunkBytes = 4096;
 
 }  // namespace
 
-BusHandle MakeBusEvent() {
-    return BusHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+UniqueHandle MakeBusEvent() {
+    return UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
 
 bool FinishOverlapped(HANDLE handle, OVERLAPPED& overlapped, HANDLE stop, DWORD timeoutMs,
@@ -29,7 +29,7 @@ bool FinishOverlapped(HANDLE handle, OVERLAPPED& overlapped, HANDLE stop, DWORD 
     return GetOverlappedResult(handle, &overlapped, &bytes, FALSE) != FALSE;
 }
 
-BusPipe::BusPipe(BusHandle pipe) : pipe_(std::move(pipe)) {}
+BusPipe::BusPipe(UniqueHandle pipe) : pipe_(std::move(pipe)) {}
 
 BusPipe::ReadResult BusPipe::Read(std::string& out, HANDLE stop) {
     std::array<char, kReadChunkBytes> chunk;

@@ -2,48 +2,22 @@
 // broker: one thread reads, any thread writes, and both can be interrupted.
 #pragma once
 
+#include "win32/UniqueAny.h"
+
 #include <windows.h>
 
 #include <mutex>
 #include <string>
-#include <utility>
-
-// Owns a kernel handle; "none" is null, and INVALID_HANDLE_VALUE is never kept.
-class BusHandle {
-public:
-    BusHandle() = default;
-    explicit BusHandle(HANDLE handle)
-        : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-    ~BusHandle() {
-        if (handle_ != nullptr) {
-            CloseHandle(handle_);
-        }
-    }
-    BusHandle(BusHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    BusHandle& operator=(BusHandle&& other) noexcept {
-        BusHandle old(std::move(*this));
-        handle_ = std::exchange(other.handle_, nullptr);
-        return *this;
-    }
-    BusHandle(const BusHandle&) = delete;
-    BusHandle& operator=(const BusHandle&) = delete;
-
-    HANDLE get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    HANDLE handle_ = nullptr;
-};
 
 // A manual-reset event, unnamed; used to stop a thread's waits.
-BusHandle MakeBusEvent();
+UniqueHandle MakeBusEvent();
 
 class BusPipe {
 public:
     enum class ReadResult { Data, Closed, Stopped };
 
     // `pipe` must have been opened or created with FILE_FLAG_OVERLAPPED.
-    explicit BusPipe(BusHandle pipe);
+    explicit BusPipe(UniqueHandle pipe);
 
     // Waits until bytes arrive (appended to `out`), the other end goes away,
     // or `stop` is signalled. One reader at a time.
@@ -55,9 +29,9 @@ public:
     HANDLE get() const { return pipe_.get(); }
 
 private:
-    BusHandle pipe_;
-    BusHandle readDone_ = MakeBusEvent();
-    BusHandle writeDone_ = MakeBusEvent();
+    UniqueHandle pipe_;
+    UniqueHandle readDone_ = MakeBusEvent();
+    UniqueHandle writeDone_ = MakeBusEvent();
     std::mutex writeMutex_;
 };
 

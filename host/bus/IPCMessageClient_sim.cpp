@@ -2,7 +2,7 @@
 // first connects; the pipe name has no meaning there.
 #include "BusTransport.h"
 
-#include "winsim/Bus.h"
+#include "SimulatedBus.h"
 #include "winsim/Machine.h"
 
 #include <mutex>
@@ -21,7 +21,7 @@ public:
     void Connect() {
         std::lock_guard lock(mutex_);
         if (!link_) {
-            link_ = winsim::Current().Extension<winsim::Bus>().Connect(
+            link_ = winsim::Current().Extension<simbus::Bus>().Connect(
                 moduleId_, receiveOwnPublications_,
                 [callbacks = callbacks_](const BusMessage& message) {
                     TagIPCMessageItem item = ViewBusMessage(message);
@@ -40,7 +40,7 @@ private:
     const bool receiveOwnPublications_;
     const std::shared_ptr<BusCallbackTable> callbacks_;
     std::mutex mutex_;
-    winsim::BusLink link_;  // set once, under mutex_, then only read
+    simbus::BusLink link_;  // set once, under mutex_, then only read
 };
 
 }  // namespace

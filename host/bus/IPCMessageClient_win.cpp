@@ -64,7 +64,7 @@ private:
     // Whoever answers learns who we are but cannot act as us (identification
     // only), and hears nothing from us unless its pipe is the host's own.
     std::shared_ptr<BusPipe> Connect() {
-        BusHandle handle(CreateFileW(
+        UniqueHandle handle(CreateFileW(
             pipeName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
             FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
         if (!handle) {
@@ -103,7 +103,8 @@ private:
                                 reinterpret_cast<LPCWSTR>(&ReceiverThread), &start->library)) {
             return;
         }
-        const BusHandle thread(CreateThread(nullptr, 0, ReceiverThread, start.get(), 0, nullptr));
+        const UniqueHandle thread(
+            CreateThread(nullptr, 0, ReceiverThread, start.get(), 0, nullptr));
         if (!thread) {
             FreeLibrary(start->library);
             return;
@@ -165,7 +166,7 @@ private:
     const bool receiveOwnPublications_;
     const std::wstring pipeName_;
     const std::shared_ptr<BusCallbackTable> callbacks_;
-    const BusHandle stop_ = MakeBusEvent();
+    const UniqueHandle stop_ = MakeBusEvent();
     std::once_flag started_;
     std::atomic<bool> refused_{false};
     std::mutex mutex_;

@@ -12,11 +12,10 @@ namespace {
 
 // This process's own account: its token's user or the default owner of what it creates.
 bool IsOwnAccount(PSID sid) {
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) {
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
         return false;
     }
-    const UniqueHandle token(raw);
     for (const TOKEN_INFORMATION_CLASS kind : {TokenUser, TokenOwner}) {
         DWORD bytes = 0;
         GetTokenInformation(token.get(), kind, nullptr, 0, &bytes);
@@ -36,18 +35,14 @@ bool IsOwnAccount(PSID sid) {
 }  // namespace
 
 PipeOwner GetPipeOwner(HANDLE pipe) {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR raw = nullptr;
+    PSID owner = nullptr;  // within the descriptor
+    LocalPtr<void> descriptor;
+    LocalPtr<WCHAR> sid;
     if (GetSecurityInfo(pipe, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                        nullptr, nullptr, &raw) != ERROR_SUCCESS) {
+                        nullptr, nullptr, descriptor.put()) != ERROR_SUCCESS ||
+        owner == nullptr || !ConvertSidToStringSidW(owner, sid.put())) {
         return {};
     }
-    const LocalPtr<void> descriptor(raw);
-    LPWSTR text = nullptr;
-    if (owner == nullptr || !ConvertSidToStringSidW(owner, &text)) {
-        return {};
-    }
-    const LocalPtr<WCHAR> sid(text);
     return {IsWellKnownSid(owner, WinLocalSystemSid) ||
                 IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsOwnAccount(owner),
             sid.get()};

@@ -1,6 +1,8 @@
 #include "ProductAdapt.h"
 #include "Registry.h"
 
+#include "win32/UniqueAny.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -14,31 +16,20 @@ const wchar_t kBuildNumberValue[] = L"CurrentBuildNumber";
 const wchar_t kProductKey[] = L"SOFTWARE\\Norvane\\DeskSuite";
 const wchar_t kRetailValue[] = L"RetailComputer";
 
-class OpenKey {
-public:
-    OpenKey(HKEY root, const wchar_t* path) {
-        if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, &key_) != ERROR_SUCCESS) {
-            key_ = nullptr;
-        }
+// The key, or none when it cannot be opened for reading.
+UniqueHKey OpenKey(HKEY root, const wchar_t* path) {
+    UniqueHKey key;
+    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+        key.release();
     }
-    ~OpenKey() {
-        if (key_ != nullptr) {
-            RegCloseKey(key_);
-        }
-    }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
+    return key;
+}
 
 }  // namespace
 
 std::string MachineOSInfo::GetOSCurrentBuildNumber() {
-    const OpenKey key(HKEY_LOCAL_MACHINE, kCurrentVersionKey);
-    if (key.get() == nullptr) {
+    const UniqueHKey key = OpenKey(HKEY_LOCAL_MACHINE, kCurrentVersionKey);
+    if (!key) {
         return {};
     }
     DWORD type = 0;

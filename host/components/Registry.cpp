@@ -1,27 +1,10 @@
 #include "Registry.h"
 
+#include "win32/UniqueAny.h"
+
 namespace DE {
 
 namespace {
-
-// Closes the key it was handed when it goes out of scope.
-class OpenedKey {
-public:
-    OpenedKey() = default;
-    ~OpenedKey() {
-        if (key_) {
-            RegCloseKey(key_);
-        }
-    }
-    OpenedKey(const OpenedKey&) = delete;
-    OpenedKey& operator=(const OpenedKey&) = delete;
-
-    PHKEY Receive() { return &key_; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 // Win32 refuses a leading backslash; callers pass SID + "\SOFTWARE\...".
 std::wstring Normalize(const std::wstring& subKey) {
@@ -32,21 +15,20 @@ std::wstring Normalize(const std::wstring& subKey) {
     return subKey.substr(first, subKey.find_last_not_of(L'\\') - first + 1);
 }
 
-bool Open(HKEY root, const std::wstring& subKey, REGSAM access, OpenedKey& key) {
-    return RegOpenKeyExW(root, Normalize(subKey).c_str(), 0, access, key.Receive()) ==
-           ERROR_SUCCESS;
+bool Open(HKEY root, const std::wstring& subKey, REGSAM access, UniqueHKey& key) {
+    return RegOpenKeyExW(root, Normalize(subKey).c_str(), 0, access, key.put()) == ERROR_SUCCESS;
 }
 
 bool ReadDword(HKEY root, const std::wstring& subKey, const std::wstring& name, REGSAM access,
                DWORD& value) {
-    OpenedKey key;
+    UniqueHKey key;
     if (!Open(root, subKey, access, key)) {
         return false;
     }
     DWORD type = REG_NONE;
     DWORD data = 0;
     DWORD size = sizeof(data);
-    if (RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, reinterpret_cast<LPBYTE>(&data),
+    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<LPBYTE>(&data),
                          &size) != ERROR_SUCCESS ||
         type != REG_DWORD || size != sizeof(data)) {
         return false;
@@ -62,14 +44,14 @@ void Registry::SetRootKey(HKEY root) {
 }
 
 bool Registry::KeyExists(const std::wstring& subKey) {
-    OpenedKey key;
+    UniqueHKey key;
     return Open(root_, subKey, KEY_READ, key);
 }
 
 bool Registry::CreateKey(const std::wstring& subKey) {
-    OpenedKey key;
+    UniqueHKey key;
     return RegCreateKeyExW(root_, Normalize(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr) == ERROR_SUCCESS;
+                           KEY_ALL_ACCESS, nullptr, key.put(), nullptr) == ERROR_SUCCESS;
 }
 
 bool Registry::GetValue(HKEY root, const std::wstring& subKey, const std::wstring& name,
@@ -94,12 +76,12 @@ bool Registry::GetValue(HKEY root, const std::wstring& subKey, const std::wstrin
 
 bool Registry::SetValue(HKEY root, const std::wstring& subKey, const std::wstring& name,
                         const int32_t& value, REGSAM access) {
-    OpenedKey key;
+    UniqueHKey key;
     if (!Open(root, subKey, access, key)) {
         return false;
     }
     const auto data = static_cast<DWORD>(value);
-    return RegSetValueExW(key.Get(), name.c_str(), 0, REG_DWORD,
+    return RegSetValueExW(key.get(), name.c_str(), 0, REG_DWORD,
                           reinterpret_cast<const BYTE*>(&data), sizeof(data)) == ERROR_SUCCESS;
 }
 
@@ -113,9 +95,9 @@ bool Registry::DelKey(HKEY root, const std::wstring& subKey, REGSAM access) {
     const auto split = path.find_last_of(L'\\');
     const auto parentPath = split == std::wstring::npos ? std::wstring() : path.substr(0, split);
     const auto leaf = split == std::wstring::npos ? path : path.substr(split + 1);
-    OpenedKey parent;
+    UniqueHKey parent;
     return Open(root, parentPath, access, parent) &&
-           RegDeleteTreeW(parent.Get(), leaf.c_str()) == ERROR_SUCCESS;
+           RegDeleteTreeW(parent.get(), leaf.c_str()) == ERROR_SUCCESS;
 }
 
 }  // namespace DE

@@ -9,7 +9,7 @@
 #include "ModulePaths.h"
 #include "PluginsManagerLibrary.h"
 #include "StopSignal.h"
-#include "plugin/ModuleExports.h"
+#include "PluginModule.h"
 
 #include <windows.h>
 

@@ -2,8 +2,8 @@
 // user's hive, and putting the default playback device's mute back as recorded.
 #include "audio/AudioState.h"
 
-#include "audio/ComInitScope.h"
-#include "audio/ComPtr.h"
+#include "win32/ComInitScope.h"
+#include "win32/ComPtr.h"
 #include "plugin/Log.h"
 #include "plugin/NxReVadiruServiceImpl.h"
 #include "process/ActiveConsoleUser.h"
@@ -73,13 +73,12 @@ void Impl::CancelAudioMute() {
     ComPtr<IMMDevice> device;
     ComPtr<IAudioEndpointVolume> volume;
     HRESULT result = CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IMMDeviceEnumerator, enumerator.ReceiveVoid());
+                                      IID_IMMDeviceEnumerator, enumerator.put_void());
     if (SUCCEEDED(result)) {
-        result = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Receive());
+        result = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.put());
     }
     if (SUCCEEDED(result)) {
-        result =
-            device->Activate(IID_IAudioEndpointVolume, CLSCTX_ALL, nullptr, volume.ReceiveVoid());
+        result = device->Activate(IID_IAudioEndpointVolume, CLSCTX_ALL, nullptr, volume.put_void());
     }
     if (SUCCEEDED(result)) {
         LogInfo(kOperation, "set mute state:", state);

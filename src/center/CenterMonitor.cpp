@@ -2,7 +2,7 @@
 // over to the launcher so that it comes back.
 #include "plugin/Log.h"
 #include "plugin/NxReVadiruServiceImpl.h"
-#include "process/StartProcess.h"
+#include "process/UserProcessLauncher.h"
 #include "session/StringToNumber.h"
 
 #include "SafeString.h"

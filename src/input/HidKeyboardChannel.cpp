@@ -5,13 +5,10 @@
 #include "plugin/NxReVadiruServiceImpl.h"
 #include "win32/LocalMemory.h"
 #include "win32/UniqueAny.h"
+#include "win32/UniqueHid.h"
 
 #include <windows.h>
 #include <cfgmgr32.h>
-// The SDK's HID headers declare C functions without a C++ linkage block.
-extern "C" {
-#include <hidsdi.h>
-}
 
 #include <cwchar>
 #include <iomanip>
@@ -26,19 +23,6 @@ template <class... Parts>
 void LogChannel(std::wstring_view operation, const Parts&... parts) {
     LogLine(LOG_LEVEL_ERROR, operation, parts...);
 }
-
-// Releases preparsed data on every path once it was obtained.
-class PreparsedData {
-public:
-    explicit PreparsedData(PHIDP_PREPARSED_DATA data) : data_(data) {}
-    ~PreparsedData() { HidD_FreePreparsedData(data_); }
-    PreparsedData(const PreparsedData&) = delete;
-    PreparsedData& operator=(const PreparsedData&) = delete;
-    PHIDP_PREPARSED_DATA get() const { return data_; }
-
-private:
-    PHIDP_PREPARSED_DATA data_;
-};
 
 // " 01 08 01 00 ...": each byte as a space and two lowercase hex digits.
 std::string DumpReport(const unsigned char* report) {
@@ -77,7 +61,7 @@ bool Impl::SetKeyboardDriverFile(HANDLE& device) {
         LogChannel(kOperation, "get device interface list size failed");
         return false;
     }
-    const LocalPtr<WCHAR[]> list = AllocateZeroed<WCHAR>(listLength);
+    const LocalPtr<WCHAR> list = AllocateZeroed<WCHAR>(listLength);
     if (!list) {
         LogChannel(kOperation, "malloc failed");
         return false;
@@ -114,12 +98,11 @@ bool Impl::CheckIfOurDevice(HANDLE device) {
         LogChannel(kOperation, "VID or PID not match");
         return false;
     }
-    PHIDP_PREPARSED_DATA obtained = nullptr;
-    if (!HidD_GetPreparsedData(device, &obtained)) {
+    UniquePreparsedData preparsed;
+    if (!HidD_GetPreparsedData(device, preparsed.put())) {
         LogChannel(kOperation, "HidD_GetPreparsedData failed.");
         return false;
     }
-    const PreparsedData preparsed(obtained);
     HIDP_CAPS caps{};
     if (HidP_GetCaps(preparsed.get(), &caps) != HIDP_STATUS_SUCCESS) {
         LogChannel(kOperation, "HidP_GetCaps failed.");

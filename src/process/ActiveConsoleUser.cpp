@@ -41,18 +41,16 @@ private:
 using SessionList = UniqueAny<PWTS_SESSION_INFOW, &WTSFreeMemory>;
 
 std::optional<DWORD> FirstActiveSession() {
-    PWTS_SESSION_INFOW sessions = nullptr;
-    DWORD count = 0;
-    const BOOL listed =
-        WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, kSessionListVersion, &sessions, &count);
     // Released whenever the platform handed a list back, even on failure.
-    const SessionList owner(sessions);
-    if (!listed) {
+    SessionList sessions;
+    DWORD count = 0;
+    if (!WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, kSessionListVersion, sessions.put(),
+                               &count)) {
         return std::nullopt;
     }
     for (DWORD i = 0; i < count; ++i) {
-        if (sessions[i].State == WTSActive) {
-            return sessions[i].SessionId;
+        if (sessions.get()[i].State == WTSActive) {
+            return sessions.get()[i].SessionId;
         }
     }
     return std::nullopt;
@@ -66,10 +64,9 @@ std::wstring SessionUserSid(DWORD sessionId) {
 
 std::wstring GetSessionUserName(uint32_t sessionId) {
     try {
-        HANDLE userToken = nullptr;
-        const UniqueHandle token(WTSQueryUserToken(sessionId, &userToken) ? userToken : nullptr);
+        UniqueHandle token;
         std::optional<Impersonation> impersonation;
-        if (token) {
+        if (WTSQueryUserToken(sessionId, token.put())) {
             impersonation.emplace(token.get());
         }
         std::array<WCHAR, kNameChars> name{};
@@ -84,7 +81,7 @@ std::wstring GetSessionUserName(uint32_t sessionId) {
 
 std::wstring GetUserSidString(const std::wstring& accountName) {
     try {
-        const LocalPtr<BYTE[]> sid = AllocateZeroed<BYTE>(kSidBytes);
+        const LocalPtr<BYTE> sid = AllocateZeroed<BYTE>(kSidBytes);
         if (!sid) {
             return {};
         }
@@ -96,12 +93,11 @@ std::wstring GetUserSidString(const std::wstring& accountName) {
                                 &domainSize, &use)) {
             return {};
         }
-        LPWSTR text = nullptr;
-        if (!ConvertSidToStringSidW(sid.get(), &text)) {
+        LocalPtr<WCHAR> text;
+        if (!ConvertSidToStringSidW(sid.get(), text.put())) {
             return {};
         }
-        const LocalPtr<WCHAR> owner(text);
-        return text;
+        return text.get();
     } catch (const std::bad_alloc&) {
         return {};
     }

@@ -1,28 +1,21 @@
 // Starting programs for the service: on the console user's desktop with that
-// user's token and environment (the service itself runs in the services
-// session, where nothing it shows can be seen), and the helper's disable
-// command in the service's own session.
-#include "StartProcess.h"
-#include "UserProcessLauncher.h"
-#include "win32/LocalMemory.h"
-#include "win32/UniqueAny.h"
+// user's token and environment, and the helper's disable command in the
+// service's own session.
+#include "process/UserProcessLauncher.h"
+
 #include "SafeString.h"
 #include "plugin/Log.h"
 #include "plugin/NxReVadiruServiceImpl.h"
+#include "win32/LocalMemory.h"
+#include "win32/UniqueAny.h"
 
 #include <windows.h>
 #include <userenv.h>
 #include <wtsapi32.h>
 
 #include <string>
-#include <utility>
 
 namespace {
-
-constexpr wchar_t kCreateUserProcessEx[] = L"`anonymous-namespace'::CreateUserProcessEx";
-constexpr wchar_t kCreateProcessAsUserEx[] = L"`anonymous-namespace'::CreateProcessAsUserEx";
-constexpr wchar_t kStartProcess[] = L"NXPROCESS::StartProcess";
-constexpr wchar_t kExecuteCmd[] = L"NxReVadiruService::Impl::ExecuteCmd";
 
 constexpr wchar_t kInteractiveDesktop[] = L"winsta0\\default";
 // A new console, normal priority, and a wide environment block.
@@ -30,6 +23,42 @@ constexpr DWORD kUserProcessCreationFlags =
     CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | CREATE_UNICODE_ENVIRONMENT;
 
 using EnvironmentBlock = UniqueAny<LPVOID, &DestroyEnvironmentBlock>;
+
+// What tells the two launchers apart: the window, the security records they
+// pass, and the words and operation names of their log lines.
+struct LaunchStyle {
+    const wchar_t* operation;  // of the token and environment lines
+    const wchar_t* tokenFailed;
+    const wchar_t* duplicateFailed;
+    const wchar_t* environmentFailed;
+    const wchar_t* createOperation;  // of the process creation's lines
+    const wchar_t* createFailed;
+    bool logsProcessId;  // after every attempt, the new process's id (0 after a failure)
+    WORD showState;
+    // Default records (size set, no descriptor, not inheritable) for the token,
+    // the process and its thread, rather than none.
+    bool defaultSecurityRecords;
+};
+
+constexpr LaunchStyle kHiddenCommandLine{L"`anonymous-namespace'::CreateUserProcessEx",
+                                         L"WTSQueryUserToken failed:",
+                                         L"DuplicateTokenEx failed:",
+                                         L"CreateEnvironmentBlock failed:",
+                                         L"`anonymous-namespace'::CreateProcessAsUserEx",
+                                         L"CreateUserProcessEx failed:",
+                                         true,
+                                         SW_HIDE,
+                                         false};
+
+constexpr LaunchStyle kShownProgram{L"NXPROCESS::StartProcess",
+                                    L"WTSQueryUserToken Failed: ",
+                                    L"DuplicateTokenEx Failed: ",
+                                    L"CreateEnvironmentBlock Failed: ",
+                                    L"NXPROCESS::StartProcess",
+                                    L"CreateProcessAsUser Failed: ",
+                                    false,
+                                    SW_SHOWNORMAL,
+                                    true};
 
 // Start-up information for a window on the interactive desktop. Owns the
 // writable desktop name the record points at.
@@ -50,83 +79,51 @@ private:
     STARTUPINFOW info_{};
 };
 
-// Takes the handles that a process creation handed back (none after a failure).
-struct CreatedProcess {
-    explicit CreatedProcess(const PROCESS_INFORMATION& info)
-        : process(info.hProcess), thread(info.hThread) {}
-    UniqueHandle process;
-    UniqueHandle thread;
-};
-
-// The token of the user logged on at the physical console. On failure the
-// platform's last error is left as the call set it.
-bool QueryConsoleUserToken(UniqueHandle& userToken) {
-    HANDLE token = nullptr;
-    if (!WTSQueryUserToken(WTSGetActiveConsoleSessionId(), &token)) {
-        return false;
-    }
-    userToken.reset(token);
-    return true;
+// Logs the platform's last error after `text`; returns it.
+DWORD LogFailure(const wchar_t* operation, const wchar_t* text) {
+    const DWORD error = GetLastError();
+    LogError(operation, text, error);
+    return error;
 }
 
-// A primary token that processes can be created with. On failure the
-// platform's last error is left as the call set it.
-bool DuplicatePrimaryToken(HANDLE userToken, LPSECURITY_ATTRIBUTES tokenAttributes,
-                           UniqueHandle& primaryToken) {
-    HANDLE token = nullptr;
-    if (!DuplicateTokenEx(userToken, MAXIMUM_ALLOWED, tokenAttributes, SecurityIdentification,
-                          TokenPrimary, &token)) {
-        return false;
-    }
-    primaryToken.reset(token);
-    return true;
-}
-
-// The user's own variables only: the service's environment is not inherited.
-// On failure the platform's last error is left as the call set it.
-bool CreateUserEnvironment(HANDLE token, EnvironmentBlock& environment) {
-    LPVOID block = nullptr;
-    if (!CreateEnvironmentBlock(&block, token, FALSE)) {
-        return false;
-    }
-    environment.reset(block);
-    return true;
-}
-
-bool CreateProcessAsUserEx(const std::wstring& commandLine, HANDLE token,
-                           EnvironmentBlock environment) {
-    DesktopStartupInfo startupInfo(SW_HIDE);
-    std::wstring writableCommandLine = commandLine;
-    PROCESS_INFORMATION info{};
-    const bool created =
-        CreateProcessAsUserW(token, nullptr, writableCommandLine.data(), nullptr, nullptr, FALSE,
-                             kUserProcessCreationFlags, environment.get(), nullptr,
-                             startupInfo.get(), &info) != FALSE;
-    const CreatedProcess process(info);
-    if (!created) {
-        LogError(kCreateProcessAsUserEx, L"CreateUserProcessEx failed:", GetLastError());
-    }
-    LogError(kCreateProcessAsUserEx, L"CreateUserProcessEx processId: ", info.dwProcessId);
-    return created;
-}
-
-bool CreateUserProcessEx(const std::wstring& commandLine) {
-    UniqueHandle userToken;
-    if (!QueryConsoleUserToken(userToken)) {
-        LogError(kCreateUserProcessEx, L"WTSQueryUserToken failed:", GetLastError());
-        return false;
-    }
+// The one pipeline of both launchers: the console user's token, a primary
+// duplicate of it, that user's own environment (the service's is not
+// inherited), and the process created with them. ERROR_SUCCESS when the
+// process was created, else the failed step's code, logged in the style's
+// words. Everything obtained is released before it returns.
+DWORD LaunchAsConsoleUser(const LaunchStyle& style, wchar_t* commandLine,
+                          const wchar_t* currentDirectory) {
+    SECURITY_ATTRIBUTES record{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    const LPSECURITY_ATTRIBUTES attributes = style.defaultSecurityRecords ? &record : nullptr;
     UniqueHandle primaryToken;
-    if (!DuplicatePrimaryToken(userToken.get(), nullptr, primaryToken)) {
-        LogError(kCreateUserProcessEx, L"DuplicateTokenEx failed:", GetLastError());
-        return false;
+    {
+        UniqueHandle userToken;
+        if (!WTSQueryUserToken(WTSGetActiveConsoleSessionId(), userToken.put())) {
+            return LogFailure(style.operation, style.tokenFailed);
+        }
+        if (!DuplicateTokenEx(userToken.get(), MAXIMUM_ALLOWED, attributes, SecurityIdentification,
+                              TokenPrimary, primaryToken.put())) {
+            return LogFailure(style.operation, style.duplicateFailed);
+        }
     }
     EnvironmentBlock environment;
-    if (!CreateUserEnvironment(primaryToken.get(), environment)) {
-        LogError(kCreateUserProcessEx, L"CreateEnvironmentBlock failed:", GetLastError());
-        return false;
+    if (!CreateEnvironmentBlock(environment.put(), primaryToken.get(), FALSE)) {
+        return LogFailure(style.operation, style.environmentFailed);
     }
-    return CreateProcessAsUserEx(commandLine, primaryToken.get(), std::move(environment));
+    DesktopStartupInfo startupInfo(style.showState);
+    PROCESS_INFORMATION info{};
+    const bool created =
+        CreateProcessAsUserW(primaryToken.get(), nullptr, commandLine, attributes, attributes,
+                             FALSE, kUserProcessCreationFlags, environment.get(), currentDirectory,
+                             startupInfo.get(), &info) != FALSE;
+    const UniqueHandle process(info.hProcess);
+    const UniqueHandle thread(info.hThread);
+    const DWORD error =
+        created ? ERROR_SUCCESS : LogFailure(style.createOperation, style.createFailed);
+    if (style.logsProcessId) {
+        LogError(style.createOperation, L"CreateUserProcessEx processId: ", info.dwProcessId);
+    }
+    return error;
 }
 
 // Leading and trailing U+0020 only; tabs and other white space stay.
@@ -144,25 +141,23 @@ constexpr size_t kCommandLineCapacity = 32768;
 // A zero-filled command-line buffer holding `commandLine`, or none when it
 // cannot be allocated (the platform's last error says why) or when the line is
 // too long or cannot be copied (ERROR_INVALID_PARAMETER).
-LocalPtr<wchar_t[]> CommandLineBuffer(const std::wstring& commandLine) {
-    LocalPtr<wchar_t[]> buffer = AllocateZeroed<wchar_t>(kCommandLineCapacity);
+LocalPtr<wchar_t> CommandLineBuffer(const std::wstring& commandLine) {
+    LocalPtr<wchar_t> buffer = AllocateZeroed<wchar_t>(kCommandLineCapacity);
     if (!buffer) {
-        return nullptr;
+        return buffer;
     }
     if (commandLine.size() > kCommandLineCapacity - 1 ||
         DE::WcsCopyS(buffer.get(), kCommandLineCapacity, commandLine.c_str()) != 0) {
         buffer.reset();
         SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
     }
     return buffer;
 }
 
 // The work of NXPROCESS::StartProcess: ERROR_SUCCESS when the process was
-// created, else the failure's code. Everything it holds is released when it
-// returns.
-DWORD StartUserDesktopProcess(const std::wstring& applicationPath, const std::wstring& arguments,
-                              const wchar_t* currentDirectory) {
+// created, else the failure's code.
+DWORD StartShownProgram(const std::wstring& applicationPath, const std::wstring& arguments,
+                        const wchar_t* currentDirectory) {
     if (applicationPath.empty() || arguments.empty()) {
         return ERROR_INVALID_PARAMETER;
     }
@@ -170,62 +165,29 @@ DWORD StartUserDesktopProcess(const std::wstring& applicationPath, const std::ws
     if (path.find(L' ') != std::wstring::npos) {
         path = L"\"" + path + L"\"";
     }
-    const LocalPtr<wchar_t[]> commandLine = CommandLineBuffer(path + L" " + TrimSpaces(arguments));
+    const LocalPtr<wchar_t> commandLine = CommandLineBuffer(path + L" " + TrimSpaces(arguments));
     if (!commandLine) {
         return GetLastError();
     }
-    DesktopStartupInfo startupInfo(SW_SHOWNORMAL);
-
-    UniqueHandle userToken;
-    if (!QueryConsoleUserToken(userToken)) {
-        const DWORD error = GetLastError();
-        LogError(kStartProcess, L"WTSQueryUserToken Failed: ", error);
-        return error;
-    }
-    SECURITY_ATTRIBUTES tokenAttributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
-    UniqueHandle primaryToken;
-    const bool duplicated = DuplicatePrimaryToken(userToken.get(), &tokenAttributes, primaryToken);
-    const DWORD duplicateError = GetLastError();
-    userToken.reset();
-    if (!duplicated) {
-        LogError(kStartProcess, L"DuplicateTokenEx Failed: ", duplicateError);
-        return duplicateError;
-    }
-    EnvironmentBlock environment;
-    if (!CreateUserEnvironment(primaryToken.get(), environment)) {
-        const DWORD error = GetLastError();
-        LogError(kStartProcess, L"CreateEnvironmentBlock Failed: ", error);
-        return error;
-    }
-
-    SECURITY_ATTRIBUTES processAttributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
-    SECURITY_ATTRIBUTES threadAttributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessAsUserW(primaryToken.get(), nullptr, commandLine.get(), &processAttributes,
-                              &threadAttributes, FALSE, kUserProcessCreationFlags,
-                              environment.get(), currentDirectory, startupInfo.get(), &info)) {
-        const DWORD error = GetLastError();
-        LogError(kStartProcess, L"CreateProcessAsUser Failed: ", error);
-        return error;
-    }
-    const CreatedProcess process(info);
-    return ERROR_SUCCESS;
+    return LaunchAsConsoleUser(kShownProgram, commandLine.get(), currentDirectory);
 }
 
 }  // namespace
 
 bool CreateUserProcess(const std::wstring& commandLine) {
-    return CreateUserProcessEx(commandLine);
+    std::wstring writableCommandLine = commandLine;
+    return LaunchAsConsoleUser(kHiddenCommandLine, writableCommandLine.data(), nullptr) ==
+           ERROR_SUCCESS;
 }
 
 namespace NXPROCESS {
 
 // Callers read the platform's last error after a failure (the icon clean-up
 // logs it), so it is set last, once the log line is written and everything is
-// released: either may change it on the way.
+// released.
 bool StartProcess(const std::wstring& applicationPath, const std::wstring& arguments,
                   const wchar_t* currentDirectory) {
-    const DWORD error = StartUserDesktopProcess(applicationPath, arguments, currentDirectory);
+    const DWORD error = StartShownProgram(applicationPath, arguments, currentDirectory);
     if (error != ERROR_SUCCESS) {
         SetLastError(error);
         return false;
@@ -236,6 +198,7 @@ bool StartProcess(const std::wstring& applicationPath, const std::wstring& argum
 }  // namespace NXPROCESS
 
 void NxReVadiruService::Impl::ExecuteCmd() {
+    constexpr wchar_t kOperation[] = L"NxReVadiruService::Impl::ExecuteCmd";
     constexpr wchar_t kCommandInterpreterPrefix[] = L"cmd.exe /c ";
     constexpr wchar_t kDisableCommand[] = L"NxReVadiru.exe disable";
     // The recovery holds its lock across this wait, so a command that hangs
@@ -248,13 +211,14 @@ void NxReVadiruService::Impl::ExecuteCmd() {
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                         nullptr, nullptr, &startupInfo, &info)) {
-        LogError(kExecuteCmd, L"[VuVidazi] CreateProcess failed:", GetLastError());
+        LogError(kOperation, L"[VuVidazi] CreateProcess failed:", GetLastError());
         return;
     }
-    const CreatedProcess interpreter(info);
-    if (WaitForSingleObject(interpreter.process.get(), kDisableCommandLimitMs) == WAIT_TIMEOUT) {
+    const UniqueHandle interpreter(info.hProcess);
+    const UniqueHandle interpreterThread(info.hThread);
+    if (WaitForSingleObject(interpreter.get(), kDisableCommandLimitMs) == WAIT_TIMEOUT) {
         // Left running: stopping the driver half-way could leave it worse off.
-        LogError(kExecuteCmd, L"[VuVidazi] disable command still running after ",
+        LogError(kOperation, L"[VuVidazi] disable command still running after ",
                  kDisableCommandLimitMs, L" ms, recovery goes on");
     }
 }

@@ -3,7 +3,7 @@
 #include "plugin/Log.h"
 #include "plugin/NxReVadiruServiceImpl.h"
 #include "process/ServiceProcessNames.h"
-#include "process/StartProcess.h"
+#include "process/UserProcessLauncher.h"
 
 #include <string>
 

@@ -10,6 +10,8 @@
 //   ERROR_ACCESS_DENIED.
 // - Doubled backslashes inside a path: Wine collapses them, Windows rejects
 //   them on some lookups and not on others; the simulation collapses them.
+#include "win32/UniqueAny.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -20,55 +22,36 @@ namespace {
 
 const wchar_t kBasePath[] = L"Software\\NxReVadiruConformance";
 
-class Key {
-public:
-    Key() = default;
-    ~Key() { Close(); }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-
-    PHKEY Receive() { return &key_; }
-    HKEY get() const { return key_; }
-    LSTATUS Close() {
-        const LSTATUS status = key_ ? RegCloseKey(key_) : ERROR_SUCCESS;
-        key_ = nullptr;
-        return status;
-    }
-
-private:
-    HKEY key_ = nullptr;
-};
-
 class RegistryConformance : public ::testing::Test {
 protected:
     void SetUp() override {
         RegDeleteTreeW(HKEY_CURRENT_USER, kBasePath);
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegCreateKeyExW(HKEY_CURRENT_USER, kBasePath, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, base_.Receive(), nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kBasePath, 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, base_.put(), nullptr));
     }
     void TearDown() override {
-        base_.Close();
+        base_.reset();
         EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, kBasePath));
     }
 
-    LSTATUS Create(HKEY parent, const wchar_t* path, Key& key, DWORD* disposition = nullptr) {
+    LSTATUS Create(HKEY parent, const wchar_t* path, UniqueHKey& key,
+                   DWORD* disposition = nullptr) {
         return RegCreateKeyExW(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                               nullptr, key.Receive(), disposition);
+                               nullptr, key.put(), disposition);
     }
-    LSTATUS Open(HKEY parent, const wchar_t* path, REGSAM access, Key& key) {
-        return RegOpenKeyExW(parent, path, 0, access, key.Receive());
+    LSTATUS Open(HKEY parent, const wchar_t* path, REGSAM access, UniqueHKey& key) {
+        return RegOpenKeyExW(parent, path, 0, access, key.put());
     }
     LSTATUS SetDword(HKEY key, const wchar_t* name, DWORD value) {
         return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                               sizeof(value));
     }
     bool Exists(const wchar_t* path) {
-        Key key;
+        UniqueHKey key;
         return Open(base_.get(), path, KEY_READ, key) == ERROR_SUCCESS;
     }
 
-    Key base_;
+    UniqueHKey base_;
 };
 
 TEST_F(RegistryConformance, OpeningAMissingKeyFailsAndClearsTheResult) {
@@ -105,11 +88,11 @@ TEST_F(RegistryConformance, MissingValueIsFileNotFoundAndTouchesNoOutput) {
 }
 
 TEST_F(RegistryConformance, ValueAccessFollowsTheHandlesRightsButCreationDoesNot) {
-    Key created;
+    UniqueHKey created;
     ASSERT_EQ(ERROR_SUCCESS, Create(base_.get(), L"Child", created));
-    Key readOnly;
+    UniqueHKey readOnly;
     ASSERT_EQ(ERROR_SUCCESS, Open(base_.get(), L"Child", KEY_READ, readOnly));
-    Key writeOnly;
+    UniqueHKey writeOnly;
     ASSERT_EQ(ERROR_SUCCESS, Open(base_.get(), L"Child", KEY_SET_VALUE, writeOnly));
 
     EXPECT_EQ(ERROR_ACCESS_DENIED, SetDword(readOnly.get(), L"Number", 1));
@@ -120,15 +103,15 @@ TEST_F(RegistryConformance, ValueAccessFollowsTheHandlesRightsButCreationDoesNot
                                                     reinterpret_cast<LPBYTE>(&data), &size));
 
     // Creation is checked against the key's security, not the handle's rights.
-    Key grandChild;
+    UniqueHKey grandChild;
     EXPECT_EQ(ERROR_SUCCESS, Create(readOnly.get(), L"GrandChild", grandChild));
 }
 
 TEST_F(RegistryConformance, DeleteTreeRemovesAKeyWithEverythingBelowIt) {
-    Key inner;
+    UniqueHKey inner;
     ASSERT_EQ(ERROR_SUCCESS, Create(base_.get(), L"Outer\\Inner", inner));
     ASSERT_EQ(ERROR_SUCCESS, SetDword(inner.get(), L"Number", 1));
-    inner.Close();
+    inner.reset();
 
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(base_.get(), L"Outer"));
     EXPECT_FALSE(Exists(L"Outer"));

@@ -15,10 +15,10 @@
 //                      there is one, is its body, sent as is (no terminator).
 // The programs started first get the process ids 10000, 10008 and 10016.
 #include "SettleMachine.h"
-#include "native/session/SessionPcSetUp.h"
+#include "support/SessionPcSetUp.h"
 #include "plugin/PluginTable.h"
 
-#include <winsim/Bus.h>
+#include "SimulatedBus.h"
 
 #include <algorithm>
 #include <array>
@@ -105,7 +105,7 @@ void Step(winsim::Machine& machine, std::string_view line) {
         if (!body.empty() && body.front() == kBodySeparator) {
             body.remove_prefix(1);
         }
-        machine.Extension<winsim::Bus>().Send(kHelperModule, kPluginModule, MessageId(line.front()),
+        machine.Extension<simbus::Bus>().Send(kHelperModule, kPluginModule, MessageId(line.front()),
                                               std::string(body));
     }
     if (!Settle(machine, SettleUntil::Quiet)) {
@@ -135,7 +135,7 @@ void Run(std::string_view input) {
     const winsim::MachineScope scope(machine);
     machine.SetExecutablePath(kServiceExecutable);
     winsim::SimRegistry registry(machine);
-    sessiontest::SetUpSessionPc(machine, registry);
+    simtest::SetUpSessionPc(machine, registry);
     auto& processes = machine.Extension<winsim::Processes>();
     for (const wchar_t* program : kWatchedPrograms) {
         processes.Start(program);
@@ -155,7 +155,7 @@ void Run(std::string_view input) {
     }
 
     machine.ClearJournal();
-    machine.Extension<winsim::Bus>().Send(kHelperModule, kPluginModule, kTabTipMsg, kCanaryBody);
+    machine.Extension<simbus::Bus>().Send(kHelperModule, kPluginModule, kTabTipMsg, kCanaryBody);
     if (!Settle(machine, SettleUntil::Quiet)) {
         Finding("the machine did not settle after the last message", machine);
     }

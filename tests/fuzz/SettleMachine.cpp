@@ -1,6 +1,6 @@
 #include "SettleMachine.h"
 
-#include <winsim/Bus.h>
+#include "SimulatedBus.h"
 
 #include <chrono>
 #include <thread>
@@ -18,14 +18,14 @@ constexpr auto kQuietPause = std::chrono::microseconds(200);
 // Every worker waits, and no delivery is queued that could wake one.
 bool AllWaiting(winsim::Machine& machine, size_t running) {
     return machine.ParkedCount() + machine.BlockedCount() >= running &&
-           machine.Extension<winsim::Bus>().WaitIdle(std::chrono::milliseconds(0));
+           machine.Extension<simbus::Bus>().WaitIdle(std::chrono::milliseconds(0));
 }
 
 }  // namespace
 
 bool Settle(winsim::Machine& machine, SettleUntil until) {
     const auto deadline = std::chrono::steady_clock::now() + kSettleLimit;
-    auto& bus = machine.Extension<winsim::Bus>();
+    auto& bus = machine.Extension<simbus::Bus>();
     while (std::chrono::steady_clock::now() < deadline) {
         if (!bus.WaitIdle(kSettleLimit)) {
             return false;

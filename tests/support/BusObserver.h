@@ -2,7 +2,7 @@
 #pragma once
 
 #include "IPCMessageClient.h"
-#include "support/Polling.h"
+#include "wait/PollUntil.h"
 
 #include <atomic>
 #include <memory>

@@ -8,7 +8,7 @@
 // it are checked.
 #include "DragDropShare.h"
 #include "support/ChildProcess.h"
-#include "support/Polling.h"
+#include "wait/PollUntil.h"
 
 #include <windows.h>
 

@@ -13,7 +13,7 @@
 #include "win32/UniqueAny.h"
 #include "support/BusObserver.h"
 #include "support/ChildProcess.h"
-#include "support/Polling.h"
+#include "wait/PollUntil.h"
 #include "support/ScratchKey.h"
 #include "support/ServiceHostRun.h"
 #include "support/TestFiles.h"

@@ -10,7 +10,7 @@
 #include "plugin/PluginTable.h"
 #include "support/BusObserver.h"
 #include "support/LogCapture.h"
-#include "support/Polling.h"
+#include "wait/PollUntil.h"
 #include "support/RawPipeClient.h"
 #include "win32/LocalMemory.h"
 
@@ -167,10 +167,9 @@ TEST(HostileBusClientTest, BrokerAndPluginOutlastAHostileModule) {
 // the server learns no module id and has no message to impersonate it by.
 TEST(HostileBusServerTest, ClientSendsNothingToAServerOfAnotherAccount) {
     constexpr wchar_t kSquattedPipe[] = L"\\\\.\\Pipe\\nx-squatted-bus";
-    PSECURITY_DESCRIPTOR raw = nullptr;
+    LocalPtr<void> descriptor;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        L"O:BGD:(A;;GA;;;WD)", SDDL_REVISION_1, &raw, nullptr));
-    const LocalPtr<void> descriptor(raw);
+        L"O:BGD:(A;;GA;;;WD)", SDDL_REVISION_1, descriptor.put(), nullptr));
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
     const UniqueHandle squatter(CreateNamedPipeW(kSquattedPipe, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE,
                                                  1, 4096, 4096, 0, &attributes));

@@ -3,7 +3,6 @@
 // beside this test, and the host's append-only files shared by writers at once.
 #include "NxLogger.h"
 #include "plugin/NxReVadiruServiceImpl.h"
-#include "process/StartProcess.h"
 #include "process/UserProcessLauncher.h"
 #include "support/LogCapture.h"
 #include "support/TestFiles.h"

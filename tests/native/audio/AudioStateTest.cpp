@@ -3,7 +3,7 @@
 // record applied and the stored audio position are pinned by the recovery's
 // journal.
 #include "audio/AudioState.h"
-#include "native/display/ImplTest.h"
+#include "support/ImplTest.h"
 
 #include <winsim/SimAudio.h>
 #include <winsim/SimRegistry.h>
@@ -29,7 +29,7 @@ const std::string kConsumedInRegistry =
 const std::string kConsumed = "log: 3 save screen pc mute =-1(SetPCMuteState)";
 
 // Alice at the console.
-class AudioStateTest : public displaytest::ImplTest {
+class AudioStateTest : public simtest::ImplTest {
 protected:
     AudioStateTest() { machine().Extension<winsim::Sessions>().LogOnConsole(kAlice); }
     winsim::SimRegistry registry() { return winsim::SimRegistry(machine()); }

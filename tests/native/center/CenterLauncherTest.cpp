@@ -1,9 +1,9 @@
 // The launcher on the virtual clock: it waits three minutes for the center to
 // come back by itself, then asks the host two minutes apart.
-#include "native/session/SessionPc.h"
+#include "support/SessionPc.h"
 #include "support/ClockDriver.h"
 
-#include <winsim/Bus.h>
+#include "SimulatedBus.h"
 
 #include <string>
 #include <thread>
@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace sessiontest;
+using namespace simtest;
 using Impl = NxReVadiruService::Impl;
 
 const std::string kLauncher = "(NxReVadiruService::Impl::StartNxZarCenter)";
@@ -79,7 +79,7 @@ TEST_P(RequestRunTest, AsksUntilTheRequestsAreUsedUpOrTheCenterIsBack) {
                           1);
         impl().zarCenterUserQuit = true;
     }
-    machine().Extension<winsim::Bus>().SetDown(true);
+    machine().Extension<simbus::Bus>().SetDown(true);
     // No ASSERT before the join: a thread left joinable would end the program.
     std::thread launcher([this] { impl().StartNxZarCenter(); });
     EXPECT_TRUE(machine().WaitForParked(1));

@@ -1,7 +1,7 @@
 // The collaboration center watched from its announcement and from start-up:
 // the exit report, the clean-up in order, the flags and the hand-over to the
 // launcher.
-#include "native/session/SessionPc.h"
+#include "support/SessionPc.h"
 #include "support/ClockDriver.h"
 
 #include <chrono>
@@ -10,7 +10,7 @@
 
 namespace {
 
-using namespace sessiontest;
+using namespace simtest;
 
 const std::string kAnnounced = "(NxReVadiruService::Impl::OnRecvNxZarCenterStartMsg::MonitorBody)";
 const std::string kLauncher = "(NxReVadiruService::Impl::StartNxZarCenter)";

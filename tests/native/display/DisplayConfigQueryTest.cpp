@@ -2,7 +2,7 @@
 // active path, and the scaling its current step shows.
 #include "display/DisplayConfigQuery.h"
 
-#include "native/display/SetDpiProgram.h"
+#include "support/SetDpiProgram.h"
 #include "support/SimTest.h"
 
 #include <winsim/SimDisplay.h>
@@ -40,9 +40,8 @@ TEST_F(DisplayConfigQueryTest, ScaleIsReadFromTheTableAtTheCurrentStepWithoutALi
         return GetCurrentDpiScale(display.adapterId, display.sourceId);
     };
     // Twelve steps, four of them below the recommended one.
-    for (size_t step = 0; step < displaytest::kShownPercents.size(); ++step) {
-        EXPECT_EQ(scaleAt({-4, static_cast<int32_t>(step) - 4, 7}),
-                  displaytest::kShownPercents[step]);
+    for (size_t step = 0; step < simtest::kShownPercents.size(); ++step) {
+        EXPECT_EQ(scaleAt({-4, static_cast<int32_t>(step) - 4, 7}), simtest::kShownPercents[step]);
     }
     EXPECT_EQ(scaleAt({0, 0, 0}), 100u) << "one step";
     EXPECT_EQ(scaleAt({2, 0, 1}), 0u) << "lowest above highest";

@@ -1,6 +1,6 @@
 // The user's display scaling kept in the user's hive and put back through the
 // helper's "setdpi" command.
-#include "native/session/SessionPc.h"
+#include "support/SessionPc.h"
 
 #include <optional>
 #include <ostream>
@@ -9,7 +9,7 @@
 
 namespace {
 
-using namespace sessiontest;
+using namespace simtest;
 
 const std::string kGetRestoreDpi = "(NxReVadiruService::Impl::GetRestoreDpi)";
 const std::string kRestoreDpi = "(NxReVadiruService::Impl::RestoreDpi)";
@@ -87,14 +87,14 @@ INSTANTIATE_TEST_SUITE_P(
         HandlerCase{"NothingPending",
                     std::nullopt,
                     150,
-                    displaytest::SetDpiProgram(),
+                    simtest::SetDpiProgram(),
                     {kQueryFailed + "(NxReVadiruService::Impl::NeedRestoreDpi)"},
                     0},
         HandlerCase{
             "DisplayShowsTheSavedScale",
             1,
             150,
-            displaytest::SetDpiProgram(),
+            simtest::SetDpiProgram(),
             {"log: 3 restore value is 150" + kGetRestoreDpi, kHelperStarted,
              "log: 3 [VuVidazi] restore dpi 150 curdpi 150" + kRestoreDpi, kClearFlag, kClearFlag},
             0},
@@ -122,13 +122,13 @@ INSTANTIATE_TEST_SUITE_P(
         HandlerCase{"SavedScaleAboveTheHighest",
                     1,
                     1001,
-                    displaytest::SetDpiProgram(),
+                    simtest::SetDpiProgram(),
                     {"log: 3 restore value is 0" + kGetRestoreDpi, kClearFlag},
                     0},
         HandlerCase{"SavedScaleAbsent",
                     1,
                     std::nullopt,
-                    displaytest::SetDpiProgram(),
+                    simtest::SetDpiProgram(),
                     {kQueryFailed + kGetRestoreDpi, "log: 3 restore value is 0" + kGetRestoreDpi,
                      kClearFlag},
                     0}),

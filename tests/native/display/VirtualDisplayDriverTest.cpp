@@ -1,12 +1,12 @@
 // The virtual display driver's switch, which the session's PC does not hold.
-#include "native/session/SessionPc.h"
+#include "support/SessionPc.h"
 
 #include <string>
 #include <vector>
 
 namespace {
 
-using VirtualDisplayDriverTest = sessiontest::SessionPcTest;
+using VirtualDisplayDriverTest = simtest::SessionPcTest;
 
 TEST_F(VirtualDisplayDriverTest, AbsentDriverStateIsLoggedAndLeavesTheDriverOn) {
     EXPECT_FALSE(impl().NeedDisable());

@@ -1,15 +1,15 @@
 // The whole plug-in as the host runs it: created by the registration table's
 // factory, started and stopped, and driven only through the bus and the
 // processes of the simulated PC.
-#include "native/session/SessionPc.h"
-#include "plugin/ModuleExports.h"
+#include "support/SessionPc.h"
+#include "PluginModule.h"
 #include "plugin/PluginTable.h"
 #include "support/ClockDriver.h"
 #include "support/SimTest.h"
 
 #include "NxLogger.h"
 
-#include <winsim/Bus.h>
+#include "SimulatedBus.h"
 
 #include <algorithm>
 #include <chrono>
@@ -21,7 +21,7 @@
 
 namespace {
 
-using namespace sessiontest;
+using namespace simtest;
 
 constexpr int32_t kPluginModule = 0x6F0000;
 constexpr int32_t kHelperModule = 0x690000;
@@ -44,7 +44,7 @@ protected:
     }
 
     winsim::Processes& processes() { return machine().Extension<winsim::Processes>(); }
-    winsim::Bus& bus() { return machine().Extension<winsim::Bus>(); }
+    simbus::Bus& bus() { return machine().Extension<simbus::Bus>(); }
 
     // As the host does: the module, then the plug-in, each answering as the host expects.
     void StartPlugin() {

@@ -1,7 +1,7 @@
 // The keyboard driver's HID channel on a simulated machine: which interface is
 // chosen, what is logged on each path, what reaches the device, and that every
 // handle and preparsed data block is released (the fixture's end check).
-#include "native/display/ImplTest.h"
+#include "support/ImplTest.h"
 
 #include <winsim/SimHid.h>
 #include <windows.h>
@@ -47,7 +47,7 @@ std::string ReleaseDump() {
 const std::string kSearchFailed = "log: 4 get device interface list size failed" + kSearch;
 const std::string kFound = "log: 4 Success: Found my device.." + kCheck;
 
-class HidChannelTest : public displaytest::ImplTest {
+class HidChannelTest : public simtest::ImplTest {
 protected:
     winsim::Hid& hid() { return machine().Extension<winsim::Hid>(); }
 };

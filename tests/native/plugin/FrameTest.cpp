@@ -4,7 +4,7 @@
 #include "plugin/PluginTable.h"
 #include "support/SimTest.h"
 
-#include <winsim/Bus.h>
+#include "SimulatedBus.h"
 
 #include <algorithm>
 #include <memory>
@@ -24,7 +24,7 @@ protected:
 };
 
 TEST_F(FrameTest, StopClosesTheStartEventAndRemovesEveryHandler) {
-    auto& bus = machine().Extension<winsim::Bus>();
+    auto& bus = machine().Extension<simbus::Bus>();
     EXPECT_TRUE(plugin->Start());
     // Monitors started by Start() end at once when nothing they watch runs.
     ASSERT_TRUE(machine().WaitForThreads());

@@ -1,7 +1,7 @@
 // Finding processes by image name and waiting for them to end. Which process a
 // lookup finds, and the wait's exit line, are pinned where the plug-in watches
 // the helper, the collaboration center and the message center.
-#include "native/display/ImplTest.h"
+#include "support/ImplTest.h"
 
 #include <winsim/SimProcesses.h>
 #include <windows.h>
@@ -15,7 +15,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class ProcessLookupTest : public displaytest::ImplTest {
+class ProcessLookupTest : public simtest::ImplTest {
 protected:
     winsim::Processes& processes() { return machine().Extension<winsim::Processes>(); }
 };

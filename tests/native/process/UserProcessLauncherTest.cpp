@@ -1,8 +1,7 @@
 // Starting programs on the console user's desktop and running the helper's
 // disable command. The started programs' command lines are pinned where the
 // plug-in starts them (the DPI restore, the tray and icon helpers, the recovery).
-#include "native/display/ImplTest.h"
-#include "process/StartProcess.h"
+#include "support/ImplTest.h"
 #include "process/UserProcessLauncher.h"
 
 #include <winsim/SimProcesses.h>
@@ -19,7 +18,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class LauncherTest : public displaytest::ImplTest {
+class LauncherTest : public simtest::ImplTest {
 protected:
     LauncherTest() {
         machine().Extension<winsim::Sessions>().LogOnConsole(

@@ -1,5 +1,5 @@
 // The recovery sequence: every step in order and each step's own conditions.
-#include "native/session/SessionPc.h"
+#include "support/SessionPc.h"
 #include "support/ClockDriver.h"
 
 #include <algorithm>
@@ -9,7 +9,7 @@
 
 namespace {
 
-using namespace sessiontest;
+using namespace simtest;
 using winsim::Narrow;
 
 using RecoveryTest = SessionPcTest;

@@ -1,11 +1,11 @@
 // The helper's and the message center's reports, parsed as they arrive on the bus.
-#include "native/session/SessionPc.h"
+#include "support/SessionPc.h"
 
 #include <cstring>
 
 namespace {
 
-using namespace sessiontest;
+using namespace simtest;
 using winsim::Narrow;
 
 TagIPCMessageItem Item(const char* body) {

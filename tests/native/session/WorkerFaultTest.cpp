@@ -2,7 +2,7 @@
 // icon clean-up: each makes one call fail and checks every log line and the
 // effects other programs would see. The fixture checks that nothing is left
 // open.
-#include "native/session/SessionPc.h"
+#include "support/SessionPc.h"
 #include "plugin/WorkerThread.h"
 
 #include "NxLogger.h"
@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace sessiontest;
+using namespace simtest;
 using Impl = NxReVadiruService::Impl;
 
 // A worker thread that cannot be created: each caller logs its own line.

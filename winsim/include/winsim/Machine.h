@@ -145,9 +145,10 @@ public:
     uint32_t CurrentProcessId() const;
 
     // --- extensions -----------------------------------------------------------
-    // Each simulated subsystem (bus, registry, processes, display, HID, audio)
-    // keeps its state in one extension object, made on first use and destroyed
-    // with the machine, so that the core needs no knowledge of them.
+    // Each simulated subsystem (registry, processes, display, HID, audio) keeps
+    // its state in one extension object, made on first use and destroyed with
+    // the machine, so that the core needs no knowledge of them. Code above the
+    // platform (the host's simulated bus) may keep its own the same way.
     template <class T>
     T& Extension() {
         return *static_cast<T*>(ExtensionSlot(typeid(T), [] {

@@ -1,4 +1,4 @@
-#include "ModuleExports.h"
+#include "PluginModule.h"
 
 extern "C" {
 

@@ -2,15 +2,15 @@
 // directory of its own for the drag-and-drop share.
 #pragma once
 
-#include "native/display/ImplTest.h"
-#include "native/session/SessionPcSetUp.h"
+#include "support/ImplTest.h"
+#include "support/SessionPcSetUp.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-namespace sessiontest {
+namespace simtest {
 
 // The machine's set-up on top of `Base`, a SimTest: the plug-in's private
 // state alone (SessionPcTest) or the whole plug-in object.
@@ -61,6 +61,6 @@ protected:
     std::filesystem::path mirrorRoot;
 };
 
-using SessionPcTest = SessionPc<displaytest::ImplTest>;
+using SessionPcTest = SessionPc<simtest::ImplTest>;
 
-}  // namespace sessiontest
+}  // namespace simtest

@@ -1,4 +1,4 @@
-#include "native/display/SetDpiProgram.h"
+#include "support/SetDpiProgram.h"
 
 #include <winsim/SimDisplay.h>
 
@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-namespace displaytest {
+namespace simtest {
 
 namespace {
 
@@ -50,4 +50,4 @@ winsim::Program SetDpiProgram() {
     };
 }
 
-}  // namespace displaytest
+}  // namespace simtest

@@ -1,4 +1,4 @@
-#include "winsim/Bus.h"
+#include "SimulatedBus.h"
 
 #include "winsim/Machine.h"
 
@@ -12,7 +12,9 @@
 #include <thread>
 #include <utility>
 
-namespace winsim {
+namespace simbus {
+
+using winsim::Current;
 
 namespace {
 
@@ -325,4 +327,4 @@ std::vector<BusMessage> BusObserver::Received() const {
     return inbox_->received;
 }
 
-}  // namespace winsim
+}  // namespace simbus

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-namespace displaytest {
+namespace simtest {
 
 class ImplTest : public SimTest {
 protected:
@@ -23,4 +23,4 @@ private:
     std::shared_ptr<NxReVadiruService::Impl> impl_ = std::make_shared<NxReVadiruService::Impl>();
 };
 
-}  // namespace displaytest
+}  // namespace simtest

@@ -4,7 +4,7 @@
 // registry. Shared by the native tests and the fuzz targets.
 #pragma once
 
-#include "native/display/SetDpiProgram.h"
+#include "support/SetDpiProgram.h"
 
 #include <winsim/SimDisplay.h>
 #include <winsim/SimHid.h>
@@ -14,7 +14,7 @@
 
 #include <string>
 
-namespace sessiontest {
+namespace simtest {
 
 inline const winsim::UserAccount kUser{L"DESKTOP\\alice", L"S-1-5-21-1-2-3-1001"};
 inline const std::wstring kUserSetting = kUser.sid + L"\\SOFTWARE\\Norvane\\DeskSuite\\setting";
@@ -39,10 +39,10 @@ inline std::wstring SetUpSessionPc(winsim::Machine& pc, winsim::SimRegistry& reg
     keyboard.collections = {{0xFF00, 0x0001, 93}};
     const std::wstring keyboardPath = pc.Extension<winsim::Hid>().AddDevice(keyboard).at(0);
     auto& processes = pc.Extension<winsim::Processes>();
-    processes.Register(L"NxReVadiru.exe", displaytest::SetDpiProgram());
+    processes.Register(L"NxReVadiru.exe", simtest::SetDpiProgram());
     processes.Register(L"cmd.exe", winsim::programs::ExitsAtOnce());
     processes.Register(L"NxTrayWndHelper.exe", winsim::programs::ExitsAtOnce());
     return keyboardPath;
 }
 
-}  // namespace sessiontest
+}  // namespace simtest

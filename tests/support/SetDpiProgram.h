@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-namespace displaytest {
+namespace simtest {
 
 // The percentages the platform's scaling steps show, from the lowest step. Kept
 // here, not taken from the plug-in, so that a typo in the plug-in's table shows.
@@ -19,4 +19,4 @@ inline constexpr std::array<uint32_t, 12> kShownPercents{100, 125, 150, 175, 200
 // command line, or a percentage that display cannot show, changes nothing.
 winsim::Program SetDpiProgram();
 
-}  // namespace displaytest
+}  // namespace simtest

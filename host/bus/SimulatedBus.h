@@ -1,4 +1,6 @@
-// The host's message bus inside the simulated machine.
+// The host's message bus inside the simulated machine: the broker that the
+// native transport (IPCMessageClient_sim.cpp) connects to, kept as an extension
+// of the simulated machine so that it lives and dies with it.
 //
 // Each connected module has its own delivery thread, so callbacks run on the
 // receiving client's thread as they do over the real pipe. Every post and
@@ -30,7 +32,7 @@
 #include <string>
 #include <vector>
 
-namespace winsim {
+namespace simbus {
 
 // One post or publish that reached the bus, with the sender filled in.
 struct BusRecord {
@@ -118,4 +120,4 @@ private:
     BusLink link_;
 };
 
-}  // namespace winsim
+}  // namespace simbus
