@@ -273,7 +273,9 @@ TEST_F(EndToEndTest, HelperCrashDuringASessionIsPutRight) {
     StopHost();
 }
 
-TEST_F(EndToEndTest, MessageCenterEndIsAnnouncedAndItsIconCleared) {
+// The notices' order and bodies are the native suite's; the center's scenario
+// shows the plug-in's posts on the host's own pipe.
+TEST_F(EndToEndTest, MessageCenterEndIsSeenAndItsIconCleared) {
     const UniqueHandle messageCenter = StartStandIn(L"VLAMessageCenter.exe\"");
     ASSERT_TRUE(messageCenter) << "error " << GetLastError();
     const std::string pid = std::to_string(GetProcessId(messageCenter.get()));
@@ -283,14 +285,10 @@ TEST_F(EndToEndTest, MessageCenterEndIsAnnouncedAndItsIconCleared) {
             PluginLog(pluginLog_.Path()),
             {std::string("3 [VuVidazi] enter monitor thread VLAMessageCenter.exe") + kMonitorBody});
     })) << Joined(PluginLog(pluginLog_.Path()));
-    Observe({0x20000, 0x530000, 0xB955F0});
     // The watch looks the message center up right after its first line.
     Sleep(1000);
 
     ASSERT_TRUE(TerminateProcess(messageCenter.get(), 1));
-    const std::map<int32_t, Lines> expected = {
-        {0x20000, {"22711 quit_mainframe"}}, {0x530000, {"22711 "}}, {0xB955F0, {"6f0007 "}}};
-    EXPECT_EQ(Received(expected), expected);
     EXPECT_TRUE(PollUntil([&] {
         return Logged(std::string("3 [VuVidazi] wait VLAMessageCenter.exe exit, waitCode=0") +
                       kWaitForExit);
