@@ -1,5 +1,7 @@
 #include "DragDropShare.h"
 
+#include "DirectoryEffects.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -36,6 +38,7 @@ bool DE::DirectoryExists(const std::wstring& path) {
 }
 
 bool DE::DeleteDirectory(const std::wstring& path) {
+    NoteDirectoryDeletion(path);
     std::error_code error;
     std::filesystem::remove_all(path, error);
     return !error && !DirectoryExists(path);

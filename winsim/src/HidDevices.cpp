@@ -59,6 +59,7 @@ std::vector<std::wstring> Hid::AddDevice(const HidDeviceSpec& device) {
         added.productId = device.productId;
         added.versionNumber = device.versionNumber;
         added.collection = device.collections[i];
+        added.present = device.present;
         state_->interfaces.push_back(added);
         paths.push_back(added.path);
     }

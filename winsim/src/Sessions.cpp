@@ -101,6 +101,21 @@ bool CallFails(const char* function) {
     return true;
 }
 
+std::shared_ptr<TokenObject> UsableToken(HANDLE handle, DWORD primaryRights,
+                                         DWORD impersonationRights) {
+    Machine& machine = Current();
+    auto token = machine.LookupAs<TokenObject>(handle);
+    if (token == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (!machine.Grants(handle, token->primary ? primaryRights : impersonationRights)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return token;
+}
+
 UserAccount ThreadIdentity() {
     Sessions::State& state = SessionsState();
     std::lock_guard lock(state.mutex);

@@ -117,6 +117,10 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
         SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
+    if (!machine.Grants(hHandle, SYNCHRONIZE)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return WAIT_FAILED;
+    }
     const auto acquire = [&object] {
         if (!object->IsSignalled()) {
             return false;

@@ -9,6 +9,7 @@
 #include <winsim/SimRegistry.h>
 #include <winsim/SimSessions.h>
 #include <windows.h>
+#include <objbase.h>
 
 #include <gtest/gtest.h>
 
@@ -72,6 +73,20 @@ TEST_F(AudioStateTest, ConsumingFailsWhenTheUsersKeyCannotBeCreated) {
     EXPECT_FALSE(SetPCMuteState());
 
     EXPECT_EQ(Effects(), std::vector<std::string>{});
+}
+
+// On a thread of the host's multithreaded apartment COM refuses the
+// plug-in's own initialisation; the thread stays as the host left it.
+TEST_F(AudioStateTest, HostThreadsApartmentIsLeftAsItWas) {
+    registry().SetDword(HKEY_USERS, kAliceSetting, L"pcmute", 1);
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+
+    impl().CancelAudioMute();
+
+    EXPECT_TRUE(machine().Extension<winsim::Audio>().Muted());
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE) << "still initialised";
+    CoUninitialize();
+    CoUninitialize();
 }
 
 }  // namespace

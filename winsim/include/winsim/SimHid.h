@@ -3,6 +3,10 @@
 // Each top-level collection of a device is its own device interface, listed by
 // CM_Get_Device_Interface_ListW (HID class) in the order the devices were
 // added and opened by path with CreateFileW. A new machine has no HID devices.
+// The interfaces of a device that is not present (connected once, unplugged
+// now) are listed only when all devices are asked for
+// (CM_GET_DEVICE_INTERFACE_LIST_ALL_DEVICES), and do not open
+// (ERROR_FILE_NOT_FOUND).
 //
 // Journal (kind "hid"): each successful WriteFile to an interface adds
 //   write <interface path> <n> bytes xx xx ...
@@ -39,6 +43,7 @@ struct HidDeviceSpec {
     uint16_t productId = 0;
     uint16_t versionNumber = 0;
     std::vector<HidCollectionSpec> collections;
+    bool present = true;
 };
 
 class Hid {

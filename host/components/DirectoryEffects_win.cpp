@@ -1,0 +1,3 @@
+#include "DirectoryEffects.h"
+
+void NoteDirectoryDeletion(const std::wstring&) {}
