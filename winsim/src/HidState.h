@@ -33,7 +33,7 @@ struct HidInterface {
     uint16_t versionNumber = 0;
     HidCollectionSpec collection;
     bool present = true;
-    uint32_t exclusiveError = 0;  // 0: not held by the system
+    uint32_t exclusiveError = 0;  // 0: not held by the system (keyboards and mice are)
     uint32_t writeError = 0;      // 0: writes succeed
 };
 

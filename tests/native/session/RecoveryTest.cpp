@@ -127,17 +127,14 @@ INSTANTIATE_TEST_SUITE_P(
 // The stop goes out whether or not the mirror is there; only a mirror that is
 // there is deleted.
 TEST_F(RecoveryTest, DragDropStopDeletesTheMirrorOnlyWhenItIsThere) {
-    for (const bool there : {false, true}) {
-        machine().ClearJournal();
-        std::vector<std::string> effects{"post: 0x590000 0x590003 \"\""};
-        if (there) {
-            CreateMirrorDirectory();
-            effects.push_back("file: delete directory " + (mirrorRoot / "NorvaneShare").string());
-        }
-        impl().StopBasicModeDragDrop();
-        EXPECT_EQ(machine().JournalLines({"post", "file"}), effects) << there;
-        EXPECT_FALSE(MirrorDirectoryExists());
-    }
+    impl().StopBasicModeDragDrop();
+    CreateMirrorDirectory();
+    impl().StopBasicModeDragDrop();
+    const std::string stop = "post: 0x590000 0x590003 \"\"";
+    EXPECT_EQ(machine().JournalLines({"post", "file"}),
+              (std::vector<std::string>{
+                  stop, stop, "file: delete directory " + (mirrorRoot / "NorvaneShare").string()}));
+    EXPECT_FALSE(MirrorDirectoryExists());
 }
 
 // The recovery waits for the virtual display driver's disable command, but not

@@ -74,11 +74,6 @@ public:
     // Shorthand: `user` logged on at the console in an active "Console" session.
     void LogOnConsole(const UserAccount& user, uint32_t id = 1);
 
-    // A variable of the service process's own environment (as
-    // SetEnvironmentVariableW sets it), which CreateEnvironmentBlock copies
-    // only when asked to inherit.
-    void SetServiceEnvironmentVariable(const std::wstring& name, const std::wstring& value);
-
     // How often the named function (Win32 name) was called on this machine.
     size_t Calls(const std::string& function) const;
 
