@@ -16,22 +16,6 @@ constexpr winsim::GenericMapping kProcessRights{
     READ_CONTROL | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE,
     PROCESS_ALL_ACCESS};
 
-// The process behind a handle that holds `right`; null, with the last error
-// set, otherwise.
-std::shared_ptr<winsim::ProcessObject> ProcessWithRight(winsim::Machine& machine, HANDLE handle,
-                                                        DWORD right) {
-    auto process = machine.LookupAs<winsim::ProcessObject>(handle);
-    if (!process) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
-    if (!machine.Grants(handle, right)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-    }
-    return process;
-}
-
 // Held by every handle granted either query right (see OpenProcess).
 constexpr DWORD kQueryRight = PROCESS_QUERY_LIMITED_INFORMATION;
 
@@ -70,7 +54,8 @@ BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
     if (winsim::FailsNow(machine, "GetExitCodeProcess")) {
         return FALSE;
     }
-    const auto process = ProcessWithRight(machine, hProcess, kQueryRight);
+    const auto process =
+        winsim::ObjectWithRights<winsim::ProcessObject>(machine, hProcess, kQueryRight);
     if (!process) {
         return FALSE;
     }
@@ -83,7 +68,8 @@ BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
     if (winsim::FailsNow(machine, "TerminateProcess")) {
         return FALSE;
     }
-    const auto process = ProcessWithRight(machine, hProcess, PROCESS_TERMINATE);
+    const auto process =
+        winsim::ObjectWithRights<winsim::ProcessObject>(machine, hProcess, PROCESS_TERMINATE);
     if (!process) {
         return FALSE;
     }
@@ -101,7 +87,8 @@ DWORD WINAPI GetProcessId(HANDLE Process) {
     if (winsim::FailsNow(machine, "GetProcessId")) {
         return 0;
     }
-    const auto process = ProcessWithRight(machine, Process, kQueryRight);
+    const auto process =
+        winsim::ObjectWithRights<winsim::ProcessObject>(machine, Process, kQueryRight);
     if (!process) {
         return 0;
     }

@@ -99,16 +99,10 @@ bool CallFails(const char* function) {
 std::shared_ptr<TokenObject> UsableToken(HANDLE handle, DWORD primaryRights,
                                          DWORD impersonationRights) {
     Machine& machine = Current();
-    auto token = machine.LookupAs<TokenObject>(handle);
-    if (token == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
-    if (!machine.Grants(handle, token->primary ? primaryRights : impersonationRights)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-    }
-    return token;
+    const auto token = machine.LookupAs<TokenObject>(handle);
+    const bool primary = token == nullptr || token->primary;
+    return ObjectWithRights<TokenObject>(machine, handle,
+                                         primary ? primaryRights : impersonationRights);
 }
 
 UserAccount ThreadIdentity() {
