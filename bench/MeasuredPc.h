@@ -23,6 +23,8 @@ public:
     // Ends it as a crash would (exit code 1), without waiting for anything.
     void EndProgram(uint32_t processId);
 
+    // The threads of this process (on Windows as the system lists them).
+    long Threads() const;
     // The Linux proc directory of this process's threads ("task"); empty when
     // it is not known.
     std::filesystem::path ThreadDirectory() const;

@@ -67,6 +67,16 @@ long MeasuredPc::OpenHandles() const {
     return static_cast<long>(state_->machine.OpenHandleCount());
 }
 
+long MeasuredPc::Threads() const {
+    std::error_code error;
+    long count = 0;
+    for (std::filesystem::directory_iterator entry(ThreadDirectory(), error), end;
+         !error && entry != end; entry.increment(error)) {
+        ++count;
+    }
+    return count;
+}
+
 std::filesystem::path MeasuredPc::ThreadDirectory() const {
     return "/proc/self/task";
 }

@@ -6,7 +6,7 @@
 
 #include "BusBroker.h"
 #include "process/ActiveConsoleUser.h"
-#include "win32/OpenHandles.h"
+#include "win32/ProcessCounts.h"
 #include "win32/UniqueAny.h"
 
 #include <windows.h>
@@ -148,6 +148,10 @@ long MeasuredPc::OpenHandles() const {
         throw std::runtime_error("the bus broker could not open the host's pipe again");
     }
     return count;
+}
+
+long MeasuredPc::Threads() const {
+    return CountOwnThreads();
 }
 
 std::filesystem::path MeasuredPc::ThreadDirectory() const {

@@ -21,16 +21,6 @@ namespace {
 
 constexpr int kCycles = 200;
 
-long CountThreads(const std::filesystem::path& tasks) {
-    std::error_code error;
-    long count = 0;
-    for (std::filesystem::directory_iterator entry(tasks, error), end; !error && entry != end;
-         entry.increment(error)) {
-        ++count;
-    }
-    return count;
-}
-
 // Resident memory in KiB, from the proc file system beside the thread directory.
 long ResidentKib(const std::filesystem::path& tasks) {
     std::ifstream status(tasks.parent_path() / "status");
@@ -47,7 +37,7 @@ long ResidentKib(const std::filesystem::path& tasks) {
 void MeasureSoak(MeasuredPc& pc) {
     Progress("soak: " + std::to_string(kCycles) + " start/stop/destroy cycles");
     const std::filesystem::path tasks = pc.ThreadDirectory();
-    const long threads = CountThreads(tasks);
+    const long threads = pc.Threads();
     const long handles = pc.OpenHandles();
     const long memory = ResidentKib(tasks);
     const uint32_t center = pc.StartProgram(kMessageCenterImage);
@@ -62,16 +52,16 @@ void MeasureSoak(MeasuredPc& pc) {
             plugin->Retire();
         }
         cycles.push_back(Clock::now() - start);
-        peakThreads = std::max(peakThreads, CountThreads(tasks));
+        peakThreads = std::max(peakThreads, pc.Threads());
     }
     pc.EndProgram(center);
-    if (!PollUntil([&] { return CountThreads(tasks) <= threads; })) {
+    if (!PollUntil([&] { return pc.Threads() <= threads; })) {
         throw std::runtime_error("the soak's watches did not end");
     }
     // Once every watch has ended: what the cycles left of the process's memory.
     const long growth = ResidentKib(tasks) - memory;
     std::ostringstream after;
-    after << "threads " << threads << " before, peak " << peakThreads << ", " << CountThreads(tasks)
+    after << "threads " << threads << " before, peak " << peakThreads << ", " << pc.Threads()
           << " after; handles " << handles << " before, " << pc.OpenHandles()
           << " after; resident memory " << (growth >= 0 ? "+" : "") << growth * 1024 / kCycles
           << " bytes per cycle";

@@ -2,13 +2,23 @@
 #include "NxReVadiruServiceImpl.h"
 #include "ProcessExit.h"
 
+#include <memory>
+#include <new>
+
 NxReVadiruService::NxReVadiruService() : impl(std::make_shared<Impl>()) {}
 
 NxReVadiruService::~NxReVadiruService() {
     if (ProcessIsExiting()) {
         // The state's last owner would close the bus client, which waits for
         // a handler on a thread that is gone: it is left to the process's end.
-        static_cast<void>(new std::shared_ptr<Impl>(std::move(impl)));
+        // Its reference goes into storage whose destructor never runs, not to
+        // the heap, whose lock a thread that is gone may hold.
+        union NeverReleased {
+            NeverReleased() {}
+            ~NeverReleased() {}
+            std::shared_ptr<Impl> impl;
+        } kept;
+        new (&kept.impl) std::shared_ptr<Impl>(std::move(impl));
         return;
     }
     // Worker threads may keep the state alive for a long time; the plug-in

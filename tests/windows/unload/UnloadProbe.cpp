@@ -18,11 +18,10 @@
 #include "ModulePaths.h"
 #include "NxLogger.h"
 #include "support/BusObserver.h"
-#include "win32/OpenHandles.h"
+#include "win32/ProcessCounts.h"
 #include "win32/UniqueAny.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstdio>
@@ -81,18 +80,6 @@ void HoldingSink(LOG_MESSAGE_LEVEL, const std::wstring&, const std::wstring& tex
     }
 }
 
-long Threads() {
-    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    long count = 0;
-    for (BOOL more = Thread32First(snapshot.get(), &entry); more;
-         more = Thread32Next(snapshot.get(), &entry)) {
-        count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
-    }
-    return count;
-}
-
 // Sends the held handler's message until the handler is in its line: a post
 // fails, or goes nowhere, until the plug-in's client is connected.
 bool HoldHandler(const Held& held) {
@@ -121,7 +108,7 @@ bool StopAndUnload(void (*stop)(), UniqueModule& plugin) {
 // connections until the next one comes, is stopped.
 std::pair<long, long> HandlesAndThreads(BusBroker& broker) {
     broker.Stop();
-    return {CountOpenHandles(), Threads()};
+    return {CountOpenHandles(), CountOwnThreads()};
 }
 
 int Reload(bool (*start)(bool), void (*stop)(), UniqueModule plugin, BusBroker& broker) {
@@ -146,9 +133,8 @@ int Reload(bool (*start)(bool), void (*stop)(), UniqueModule plugin, BusBroker& 
          left.second > threads && GetTickCount64() < deadline; left = HandlesAndThreads(broker)) {
         Sleep(kPollMs);
     }
-    // What a load leaves behind each time shows as a handle or more a load;
-    // the host's side may make one or two once (the event of a lock that its
-    // threading runtime first finds contended).
+    // What a load leaves behind it leaves each time: a handle or more a load.
+    // The host's side, which stays loaded, may make one once.
     Print(left.first - handles < kReloads && left.second <= threads
               ? "probe: reloads left no handle and no thread behind"
               : "probe: " + std::to_string(kReloads) + " reloads left " +
