@@ -12,6 +12,7 @@ int main() {
         MeasureEndToSignal(pc);
         MeasureHandlers(pc);
         MeasureStart(pc);
+        MeasureSoak(pc);
         MeasureIdle(pc);
         return 0;
     } catch (const std::exception& error) {

@@ -26,6 +26,8 @@ public:
     // The Linux proc directory of this process's threads ("task"); empty when
     // it is not known.
     std::filesystem::path ThreadDirectory() const;
+    // Handles this process holds (natively the simulated machine's).
+    long OpenHandles() const;
 
     struct State;
 

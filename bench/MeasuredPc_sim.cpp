@@ -63,6 +63,10 @@ void MeasuredPc::EndProgram(uint32_t processId) {
     state_->machine.Extension<winsim::Processes>().End(processId, kCrashExitCode);
 }
 
+long MeasuredPc::OpenHandles() const {
+    return static_cast<long>(state_->machine.OpenHandleCount());
+}
+
 std::filesystem::path MeasuredPc::ThreadDirectory() const {
     return "/proc/self/task";
 }

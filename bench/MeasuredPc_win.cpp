@@ -138,6 +138,19 @@ void MeasuredPc::EndProgram(uint32_t processId) {
     }
 }
 
+long MeasuredPc::OpenHandles() const {
+    // Wine answers GetProcessHandleCount with 0: every value up to a bound far
+    // above what this process uses is tried instead.
+    constexpr uintptr_t kHandleValueLimit = 0x10000;
+    constexpr uintptr_t kHandleValueStep = 4;
+    long count = 0;
+    for (uintptr_t value = kHandleValueStep; value < kHandleValueLimit; value += kHandleValueStep) {
+        DWORD flags = 0;
+        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+    }
+    return count;
+}
+
 std::filesystem::path MeasuredPc::ThreadDirectory() const {
     // Under Wine the Unix root is drive Z:, but "/proc/self" there would be
     // the Wine server (it opens files for its clients), so tools/measure

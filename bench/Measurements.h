@@ -16,6 +16,11 @@ void MeasureHandlers(MeasuredPc& pc);
 // How long Start() holds the host's thread, with the helper running and absent.
 void MeasureStart(MeasuredPc& pc);
 
+// 200 start/stop/destroy cycles while the message center runs: time per
+// cycle, peak threads (each cycle's watch waits for the center), threads and
+// handles once the center has ended, and memory growth per cycle.
+void MeasureSoak(MeasuredPc& pc);
+
 // CPU time and wake-ups of the plug-in's threads over idle seconds with all
 // its monitors waiting.
 void MeasureIdle(MeasuredPc& pc);

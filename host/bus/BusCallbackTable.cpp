@@ -16,18 +16,17 @@ void BusCallbackTable::RegisterOthers(IPCMessageClient::Callback callback) {
 }
 
 void BusCallbackTable::Clear() {
-    const std::thread::id self = std::this_thread::get_id();
+    const DWORD self = GetCurrentThreadId();
     std::unique_lock lock(mutex_);
     callbacks_.clear();
     others_.reset();
-    finished_.wait(lock, [&] {
-        return std::all_of(running_.begin(), running_.end(),
-                           [&](std::thread::id id) { return id == self; });
+    finished_.Wait(lock, [&] {
+        return std::all_of(running_.begin(), running_.end(), [&](DWORD id) { return id == self; });
     });
 }
 
 void BusCallbackTable::Dispatch(TagIPCMessageItem& item) {
-    const std::thread::id self = std::this_thread::get_id();
+    const DWORD self = GetCurrentThreadId();
     std::shared_ptr<const IPCMessageClient::Callback> callback;
     {
         std::lock_guard lock(mutex_);
@@ -45,7 +44,11 @@ void BusCallbackTable::Dispatch(TagIPCMessageItem& item) {
     } catch (...) {
         // A throwing handler must not take the delivery thread down with it.
     }
+    // Let go before telling Clear(): once cleared, this may be the callback's
+    // last owner, and its destruction is the registrant's code, which may be
+    // unloaded as soon as Clear() returns.
+    callback.reset();
     std::lock_guard lock(mutex_);
     running_.erase(running_.find(self));
-    finished_.notify_all();
+    finished_.NotifyAll();
 }

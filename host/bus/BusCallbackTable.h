@@ -3,14 +3,14 @@
 #pragma once
 
 #include "IPCMessageClient.h"
+#include "win32/SrwLock.h"
 
-#include <condition_variable>
+#include <windows.h>
+
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
-#include <thread>
 
 class BusCallbackTable {
 public:
@@ -27,10 +27,11 @@ public:
     void Dispatch(TagIPCMessageItem& item);
 
 private:
-    std::mutex mutex_;
-    std::condition_variable finished_;
+    SrwMutex mutex_;
+    SrwCondition finished_;
     // Shared so that replacing a callback while it runs does not destroy it.
     std::map<int32_t, std::shared_ptr<const IPCMessageClient::Callback>> callbacks_;
     std::shared_ptr<const IPCMessageClient::Callback> others_;
-    std::multiset<std::thread::id> running_;
+    // The threads inside a callback, by id.
+    std::multiset<DWORD> running_;
 };

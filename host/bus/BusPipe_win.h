@@ -2,6 +2,7 @@
 // broker: one thread reads, any thread writes, and both can be interrupted.
 #pragma once
 
+#include "win32/SrwLock.h"
 #include "win32/UniqueAny.h"
 
 #include <windows.h>
@@ -32,7 +33,7 @@ private:
     UniqueHandle pipe_;
     UniqueHandle readDone_ = MakeBusEvent();
     UniqueHandle writeDone_ = MakeBusEvent();
-    std::mutex writeMutex_;
+    SrwMutex writeMutex_;
 };
 
 // Waits for an overlapped operation on `handle` or for `stop`; on stop it

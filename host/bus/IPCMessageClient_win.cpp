@@ -11,6 +11,8 @@
 #include "BusPipe_win.h"
 #include "BusTransport.h"
 
+#include "win32/SrwLock.h"
+
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -34,10 +36,11 @@ public:
     // receives and reconnects. Only the first call does anything; without a
     // thread nothing is received, but posts still work.
     static void Start(const std::shared_ptr<PipeLink>& link) {
-        std::call_once(link->started_, [&] {
+        std::lock_guard lock(link->startMutex_);
+        if (!std::exchange(link->started_, true)) {
             link->Connect();
             StartReceiver(link);
-        });
+        }
     }
 
     // Tells the thread to end and closes the connection with it; returns at once.
@@ -147,8 +150,9 @@ private:
     const std::wstring pipeName_;
     const std::shared_ptr<BusCallbackTable> callbacks_;
     const UniqueHandle stop_ = MakeBusEvent();
-    std::once_flag started_;
-    std::mutex mutex_;
+    SrwMutex startMutex_;
+    bool started_ = false;
+    SrwMutex mutex_;
     std::shared_ptr<BusPipe> pipe_;  // the connection, while there is one
 };
 

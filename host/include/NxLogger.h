@@ -7,6 +7,8 @@
 // entries. Tests may also capture lines with a sink.
 #pragma once
 
+#include "win32/SrwLock.h"
+
 #include <functional>
 #include <mutex>
 #include <sstream>
@@ -36,7 +38,7 @@ public:
 
 private:
     NxLogger() = default;
-    std::mutex mutex_;
+    SrwMutex mutex_;
     Sink sink_;
 };
 

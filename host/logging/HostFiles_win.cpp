@@ -1,4 +1,5 @@
 #include "HostFiles.h"
+#include "win32/SrwLock.h"
 
 #include <windows.h>
 
@@ -19,28 +20,47 @@ std::wstring FileBesideHost(const wchar_t* overrideVariable, const wchar_t* file
 
 namespace {
 
-// Wine finds a file's end and writes there in two steps, so two handles
-// appending at once can write over each other; Windows appends atomically.
-// One lock, shared by every process of ours, keeps lines whole under both.
-constexpr wchar_t kAppendLockName[] = L"NxHostAppendOnlyFileLock";
-// A holder that never lets go costs the line its order, never the service.
-constexpr DWORD kAppendLockWaitMs = 2000;
+// Every append of this library, to any file, one at a time: the lock is the
+// process's own, so a line costs no call to the system beyond its write.
+constinit SrwMutex appendLock;
+
+// The byte-range lock lies far past any end the file will reach, so that it
+// never covers bytes anybody writes or reads.
+constexpr DWORD kLockOffsetLow = 0xFFFFFFFE;
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+constexpr DWORD kLockLength = 1;
+
+OVERLAPPED LockRange() {
+    OVERLAPPED range{};
+    range.Offset = kLockOffsetLow;
+    range.OffsetHigh = kLockOffsetHigh;
+    return range;
+}
+
+// Waits without limit: only whoever can open the file can hold it.
+bool LockAppends(HANDLE file) {
+    OVERLAPPED range = LockRange();
+    return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, kLockLength, 0, &range) != FALSE;
+}
+
+void UnlockAppends(HANDLE file) {
+    OVERLAPPED range = LockRange();
+    UnlockFileEx(file, 0, kLockLength, 0, &range);
+}
 
 }  // namespace
 
-// Append-only access makes every write land at the file's end.
-AppendOnlyFile::AppendOnlyFile(const std::wstring& path)
-    : handle_(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+// Append-only access makes every write land at the file's end; reading is
+// asked for only because a byte-range lock needs it.
+AppendOnlyFile::AppendOnlyFile(const std::wstring& path, AppendSharing sharing)
+    : handle_(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)),
-      appendLock_(CreateMutexW(nullptr, FALSE, kAppendLockName)) {}
+      lockFile_(sharing == AppendSharing::OtherWriters) {}
 
 AppendOnlyFile::~AppendOnlyFile() {
     if (handle_ != INVALID_HANDLE_VALUE) {
         CloseHandle(handle_);
-    }
-    if (appendLock_ != nullptr) {
-        CloseHandle(appendLock_);
     }
 }
 
@@ -49,16 +69,15 @@ bool AppendOnlyFile::AppendLine(const std::string& line) const {
         return false;
     }
     const std::string withEnd = line + "\r\n";
-    // An abandoned lock (its holder crashed) is ours as well.
-    const DWORD lockWait =
-        appendLock_ != nullptr ? WaitForSingleObject(appendLock_, kAppendLockWaitMs) : WAIT_FAILED;
-    const bool locked = lockWait == WAIT_OBJECT_0 || lockWait == WAIT_ABANDONED;
+    const std::lock_guard lock(appendLock);
+    // A lock that cannot be had costs the line its order, never the line.
+    const bool fileLocked = lockFile_ && LockAppends(handle_);
     DWORD written = 0;
     const bool appended =
         WriteFile(handle_, withEnd.data(), static_cast<DWORD>(withEnd.size()), &written, nullptr) &&
         written == withEnd.size();
-    if (locked) {
-        ReleaseMutex(appendLock_);
+    if (fileLocked) {
+        UnlockAppends(handle_);
     }
     return appended;
 }

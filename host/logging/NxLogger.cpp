@@ -18,7 +18,7 @@ void NxLogger::Log(LOG_MESSAGE_LEVEL level, const std::wostringstream& line) {
 void NxLogger::LogNamed(LOG_MESSAGE_LEVEL level, const std::wstring& loggerName,
                         const std::wstring& text) {
     const LastErrorKeeper keeper;
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SrwMutex> lock(mutex_);
     if (sink_) {
         sink_(level, loggerName, text);
     } else {
@@ -27,7 +27,7 @@ void NxLogger::LogNamed(LOG_MESSAGE_LEVEL level, const std::wstring& loggerName,
 }
 
 NxLogger::Sink NxLogger::SetSink(Sink sink) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SrwMutex> lock(mutex_);
     std::swap(sink_, sink);
     return sink;
 }

@@ -10,8 +10,8 @@ void WriteDefaultLogLine(LOG_MESSAGE_LEVEL level, const std::wstring& loggerName
                          const std::wstring& text) {
     // Opened at the first line and kept open: opening a file for each line
     // costs more than the write itself.
-    static const AppendOnlyFile file(
-        FileBesideHost(L"NX_LOG_FILE", L"NxReVadiruServicePlugin.log"));
+    static const AppendOnlyFile file(FileBesideHost(L"NX_LOG_FILE", L"NxReVadiruServicePlugin.log"),
+                                     AppendSharing::ThisProcess);
     // Appended piece by piece: GCC 12 misreports chained string additions (-Wrestrict).
     std::string line = TimestampPrefix();
     line.append("[").append(std::to_string(static_cast<int>(level))).append("] [");

@@ -33,6 +33,6 @@ inline bool RecordStart(const wchar_t* fileVariable) {
         named.empty() ? DefaultStartRecordPath() : std::filesystem::path(named);
     // Both lines in one append: programs started at the same moment (the
     // helper's "setdpi" and "disable") must not write over each other's record.
-    const AppendOnlyFile file(path.wstring());
+    const AppendOnlyFile file(path.wstring(), AppendSharing::OtherWriters);
     return file.AppendLine(ToUtf8(GetCommandLineW()) + "\r\n" + ToUtf8(CurrentDirectory()));
 }

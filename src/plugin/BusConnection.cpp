@@ -8,13 +8,13 @@ BusConnection::BusConnection(int32_t moduleId, bool lazyConnect, bool receiveOwn
                                                  pipeName)) {}
 
 std::shared_ptr<IPCMessageClient> BusConnection::Current() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SrwMutex> lock(mutex_);
     return client_;
 }
 
 void BusConnection::RegisterMessageCallback(int32_t msgId, IPCMessageClient::Callback callback) {
     // Under the lock, so that no callback is added after Close() removed them all.
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SrwMutex> lock(mutex_);
     if (client_) {
         client_->RegisterMessageCallback(msgId, std::move(callback));
     }
@@ -38,7 +38,7 @@ bool BusConnection::PublishIPCMessage(TagIPCMessageItem& item) {
 void BusConnection::Close() {
     std::shared_ptr<IPCMessageClient> client;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<SrwMutex> lock(mutex_);
         client = std::move(client_);
     }
     // Outside the lock: a handler that is still running may be sending.

@@ -4,10 +4,10 @@
 #pragma once
 
 #include "IPCMessageClient.h"
+#include "win32/SrwLock.h"
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 class BusConnection {
@@ -32,6 +32,6 @@ public:
 private:
     std::shared_ptr<IPCMessageClient> Current() const;
 
-    mutable std::mutex mutex_;
+    mutable SrwMutex mutex_;
     std::shared_ptr<IPCMessageClient> client_;
 };

@@ -2,6 +2,7 @@
 // process attach and takes it back at process detach.
 #include "DllEntry.h"
 #include "PluginTable.h"
+#include "ProcessExit.h"
 #include "win32/UniqueAny.h"
 
 #include <windows.h>
@@ -49,11 +50,15 @@ HandOver HandTableToManager(const char* exportName) {
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE /*module*/, DWORD reason, LPVOID /*reserved*/) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE /*module*/, DWORD reason, LPVOID reserved) {
     switch (reason) {
         case DLL_PROCESS_ATTACH:
             return HandTableToManager("RegisterPlugin") == HandOver::Done ? TRUE : FALSE;
         case DLL_PROCESS_DETACH:
+            // Set at the process's exit, not at an unload.
+            if (reserved != nullptr) {
+                NoteProcessExit();
+            }
             // Unloading must never fail, whatever became of the manager.
             HandTableToManager("UnRegisterPlugin");
             return TRUE;

@@ -1,5 +1,6 @@
 #include "NxReVadiruServiceImpl.h"
 #include "Log.h"
+#include "ProcessExit.h"
 #include "WorkerThread.h"
 
 #include <exception>
@@ -21,6 +22,7 @@ NxReVadiruService::Impl::~Impl() {
 }
 
 bool NxReVadiruService::Impl::Start() {
+    pin_.Take();
     RegisterHandlers(EarlyHandlers());
     for (const StartupCheck check : StartupChecks()) {
         (this->*check)();
@@ -32,8 +34,15 @@ bool NxReVadiruService::Impl::Start() {
 
 bool NxReVadiruService::Impl::Stop() {
     stopRequested = true;
+    // The bus thread may have died inside a handler, and another thread
+    // holding a lock: waiting for either would hold the process's exit.
+    if (ProcessIsExiting()) {
+        return false;
+    }
     client.UnRegisterMessageCallbackAll();
     zarCenterStartEvent.Close();
+    // No handler runs any more, so the library may go.
+    pin_.Release();
     return false;
 }
 
@@ -72,7 +81,7 @@ void NxReVadiruService::Impl::RegisterHandlers(const std::vector<HandlerEntry>& 
 }
 
 void NxReVadiruService::Impl::StartEvent::CreateIfAbsent() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SrwMutex> lock(mutex_);
     if (handle_) {
         return;
     }
@@ -83,7 +92,7 @@ void NxReVadiruService::Impl::StartEvent::CreateIfAbsent() {
 }
 
 void NxReVadiruService::Impl::StartEvent::Close() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SrwMutex> lock(mutex_);
     handle_.reset();
 }
 
@@ -92,7 +101,7 @@ bool NxReVadiruService::Impl::StartEvent::HasHandle() const {
 }
 
 std::shared_ptr<const UniqueHandle> NxReVadiruService::Impl::StartEvent::Current() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SrwMutex> lock(mutex_);
     return handle_;
 }
 

@@ -6,6 +6,8 @@
 
 #include "NxReVadiruService.h"
 #include "BusConnection.h"
+#include "LibraryPin.h"
+#include "win32/SrwLock.h"
 #include "win32/UniqueAny.h"
 
 #include <windows.h>
@@ -14,7 +16,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -111,7 +112,7 @@ public:
 
     // --- state, in declaration order ------------------------------------------
     BusConnection client;
-    std::mutex recoveryMutex;
+    SrwMutex recoveryMutex;
     std::atomic<uint32_t> reVadiruProcessId{0};
     std::atomic<uint32_t> tabTipValue{0};
     std::atomic<uint32_t> originPrimaryWidth{0};
@@ -144,12 +145,15 @@ public:
     private:
         // A waiter keeps the handle it waits on alive after Close() clears it.
         std::shared_ptr<const UniqueHandle> Current() const;
-        mutable std::mutex mutex_;
+        mutable SrwMutex mutex_;
         std::shared_ptr<const UniqueHandle> handle_;
     } zarCenterStartEvent;
 
 private:
     void RegisterHandlers(const std::vector<HandlerEntry>& entries);
+
+    // Held from Start() until Stop() has removed every handler.
+    LibraryPin pin_;
 };
 
 // Posts a message built from the receiver id, the message id and a body that

@@ -25,10 +25,8 @@ DWORD WINAPI RunBody(LPVOID parameter) {
         } catch (...) {
         }
     }
-    if (library != nullptr) {
-        // Leaves the library's code and releases it in one step.
-        FreeLibraryAndExitThread(library, 0);
-    }
+    // Leaves the library's code and releases it in one step.
+    FreeLibraryAndExitThread(library, 0);
     return 0;
 }
 
@@ -38,10 +36,12 @@ bool StartDetachedThread(std::function<void()> body) {
     auto start = std::make_unique<WorkerStart>();
     start->body = std::move(body);
     HMODULE library = nullptr;
-    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                           reinterpret_cast<LPCWSTR>(&RunBody), &library)) {
-        start->library.reset(library);
+    // A thread without its own reference could outlive the library's code.
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&RunBody), &library)) {
+        return false;
     }
+    start->library.reset(library);
     // Without a thread, `start` gives the library back as it goes.
     const UniqueHandle thread(CreateThread(nullptr, 0, RunBody, start.get(), 0, nullptr));
     if (!thread) {

@@ -31,7 +31,7 @@ bool BuildRestoresDpi() {
 }  // namespace
 
 void Impl::ReleaseKeyboard() {
-    const std::lock_guard<std::mutex> lock(recoveryMutex);
+    const std::lock_guard<SrwMutex> lock(recoveryMutex);
     if (BuildRestoresDpi()) {
         RestoreDpi();
     }

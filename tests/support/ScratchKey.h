@@ -1,6 +1,8 @@
 // A registry key a Windows test works in, put back as it was afterwards.
 #pragma once
 
+#include "win32/UniqueAny.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -36,11 +38,10 @@ public:
     ScratchKey& operator=(const ScratchKey&) = delete;
 
     void Create() {
-        HKEY key = nullptr;
+        UniqueHKey key;
         ASSERT_EQ(RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  &key, nullptr),
+                                  key.put(), nullptr),
                   ERROR_SUCCESS);
-        RegCloseKey(key);
     }
     void Set(const std::wstring& name, DWORD value) {
         written_.push_back(name);
@@ -63,12 +64,8 @@ public:
 
 private:
     bool Opens(const std::wstring& path) const {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(root_, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-            return false;
-        }
-        RegCloseKey(key);
-        return true;
+        UniqueHKey key;
+        return RegOpenKeyExW(root_, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
     }
 
     HKEY root_;

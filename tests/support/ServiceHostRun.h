@@ -43,12 +43,11 @@ public:
     // Stops it and gives its exit code; it is terminated, and gives nothing,
     // when it does not end in time. Real time under Wine: the plug-in's
     // threads may hold its library for seconds after the stop.
-    std::optional<DWORD> Finish() {
-        constexpr DWORD kStopTimeoutMs = 60000;
+    std::optional<DWORD> Finish(DWORD stopTimeoutMs = 60000) {
         RequestStop();
         std::optional<DWORD> exitCode;
         DWORD code = 0;
-        if (process_ && WaitForSingleObject(process_.get(), kStopTimeoutMs) == WAIT_OBJECT_0 &&
+        if (process_ && WaitForSingleObject(process_.get(), stopTimeoutMs) == WAIT_OBJECT_0 &&
             GetExitCodeProcess(process_.get(), &code)) {
             exitCode = code;
         } else if (process_) {

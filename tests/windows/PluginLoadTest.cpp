@@ -17,6 +17,7 @@
 
 #include <mutex>
 #include <optional>
+#include <tuple>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,35 +26,11 @@ namespace {
 
 constexpr wchar_t kPluginFile[] = L"NxReVadiruServicePlugin.dll";
 const std::string kPluginName = "VLAMainService.NxReVadiruServicePlugin";
-const std::string kRegistered = "manager: registered " + kPluginName;
-const std::string kUnregistered = "manager: unregistered " + kPluginName;
 using Lines = std::vector<std::string>;
 
 bool ManagerIsLoaded() {
     return GetModuleHandleW(PluginsManagerLibrary::kFileName) != nullptr;
 }
-
-// Points the process's standard output handle at a file for the lifetime of
-// the object: a manager without a log sink writes its lines there.
-class StandardOutputCapture {
-public:
-    StandardOutputCapture()
-        : previous_(GetStdHandle(STD_OUTPUT_HANDLE)),
-          file_(CreateFileW(path_.Path().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {
-        SetStdHandle(STD_OUTPUT_HANDLE, file_.get());
-    }
-    ~StandardOutputCapture() { SetStdHandle(STD_OUTPUT_HANDLE, previous_); }
-    StandardOutputCapture(const StandardOutputCapture&) = delete;
-    StandardOutputCapture& operator=(const StandardOutputCapture&) = delete;
-
-    Lines Captured() const { return SplitLines(ReadFileText(path_.Path())); }
-
-private:
-    HANDLE previous_;
-    ScratchFile path_{L"nx-standard-output.txt"};
-    UniqueHandle file_;
-};
 
 // A fault on a thread the plug-in left behind ends this program visibly, as it
 // would end a host process on Windows (see FaultReport.h).
@@ -132,50 +109,65 @@ TEST_F(ManagerLoadedFirst, PluginExportsRegistersRunsOnTheBusAndTakesItsTableBac
     broker.Stop();
 
     EXPECT_EQ(manager_->PluginNames(), Lines{});
-    EXPECT_EQ(ManagerLog::Take(), (Lines{kRegistered, "manager: started " + kPluginName,
-                                         "manager: stopped " + kPluginName, kUnregistered}));
-}
-
-TEST(PluginWithoutManager, LoadsTheManagerOnlyForEachHandOver) {
-    ASSERT_FALSE(ManagerIsLoaded());
-    UniqueModule plugin;
-    {
-        const StandardOutputCapture output;
-        plugin = LoadBesideExecutable(kPluginFile);
-        EXPECT_EQ(output.Captured(), Lines{kRegistered});
-    }
-    ASSERT_TRUE(plugin) << "error " << GetLastError();
-    EXPECT_FALSE(ManagerIsLoaded());
-
-    // The manager loaded at detach is a fresh copy that never saw the table.
-    const StandardOutputCapture output;
-    plugin.reset();
-    EXPECT_EQ(output.Captured(), Lines{"manager: ignored the unregistration of an unknown table"});
-    EXPECT_FALSE(ManagerIsLoaded());
+    EXPECT_EQ(ManagerLog::Take(),
+              (Lines{"manager: registered " + kPluginName, "manager: started " + kPluginName,
+                     "manager: stopped " + kPluginName, "manager: unregistered " + kPluginName}));
 }
 
 // A manager may release the plug-in object when the library takes its table
 // back, inside the detach notification, under the loader lock, stopped first or
-// not: the unload must still return at once and leave nothing of the library
-// running (unloadprobe.exe, with no bus and no helper).
-class ManagerReleasesAtUnregistration : public ::testing::TestWithParam<const wchar_t*> {};
-
-TEST_P(ManagerReleasesAtUnregistration, UnloadReturnsAndTheHostGoesOn) {
+// not, while a bus handler is in flight or none is: the host must still go on
+// at once and end in seconds (unloadprobe.exe, on a live bus). A started
+// plug-in keeps its library until it stops: the host's unload only gives back
+// the host's reference, and the hand-back waits for the process's exit.
+// Runs the probe and gives its lines; it must end, with 0, within seconds.
+Lines RunProbe(const std::wstring& arguments) {
     const ScratchFile transcript(L"nx-unload-probe.txt");
-    ServiceHostRun probe(GetParam(), transcript.Path(), L"unloadprobe.exe");
-    ASSERT_TRUE(probe.IsStarted());
-    const std::optional<DWORD> exitCode = probe.Finish();
+    ServiceHostRun probe(arguments, transcript.Path(), L"unloadprobe.exe");
+    EXPECT_TRUE(probe.IsStarted());
+    constexpr DWORD kEndsWithinMs = 15000;
+    const std::optional<DWORD> exitCode = probe.Finish(kEndsWithinMs);
     const std::string output = ReadFileText(transcript.Path());
     EXPECT_EQ(exitCode, std::optional<DWORD>(0)) << output;
-    EXPECT_EQ(SplitLines(output), (Lines{"probe: plug-in started", "probe: FreeLibrary returned",
-                                         "probe: library unloaded", "probe: host goes on"}));
+    return SplitLines(output);
+}
+
+using ProbeRun = std::tuple<const wchar_t*, const wchar_t*>;
+class ManagerReleasesAtUnregistration : public ::testing::TestWithParam<ProbeRun> {};
+
+TEST_P(ManagerReleasesAtUnregistration, TheHostGoesOnAndEndsInSeconds) {
+    const auto [manager, scenario] = GetParam();
+    const Lines unloaded{"probe: FreeLibrary returned", "probe: library still loaded",
+                         "probe: host goes on"};
+    Lines expected{"probe: plug-in started"};
+    if (std::wstring(scenario) != L"unload") {
+        expected.push_back("probe: handler held");
+    }
+    if (std::wstring(scenario) == L"held-exit") {
+        expected.push_back("probe: process exits");
+    } else {
+        expected.insert(expected.end(), unloaded.begin(), unloaded.end());
+    }
+    EXPECT_EQ(RunProbe(std::wstring(manager) + L" " + scenario), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Manager, ManagerReleasesAtUnregistration,
-                         ::testing::Values(L"stop", L"release"),
-                         [](const ::testing::TestParamInfo<const wchar_t*>& info) {
-                             return std::wstring(info.param) == L"stop" ? "StoppedFirst"
-                                                                        : "NotStopped";
+                         ::testing::Combine(::testing::Values(L"stop", L"release"),
+                                            ::testing::Values(L"unload", L"held-unload",
+                                                              L"held-exit")),
+                         [](const ::testing::TestParamInfo<ProbeRun>& info) {
+                             std::wstring name = std::wstring(std::get<0>(info.param)) + L"_" +
+                                                 std::get<1>(info.param);
+                             std::erase(name, L'-');
+                             return std::string(name.begin(), name.end());
                          });
+
+// Loading, starting, stopping and unloading the plug-in again and again leaves
+// the host's handles and threads as they were.
+TEST(PluginReload, LeavesNoHandleAndNoThreadBehind) {
+    EXPECT_EQ(
+        RunProbe(L"stop reload"),
+        (Lines{"probe: plug-in started", "probe: 10 reloads left 0 handles and 0 threads behind"}));
+}
 
 }  // namespace

@@ -68,7 +68,7 @@ TEST(HostFilesTest, AppendsThroughTwoHandlesAtOnceKeepEveryLineWhole) {
     const std::string line(80, 'x');
     constexpr std::ptrdiff_t kLinesEach = 2000;
     const auto appendAll = [&] {
-        const AppendOnlyFile out(file.Path().wstring());
+        const AppendOnlyFile out(file.Path().wstring(), AppendSharing::ThisProcess);
         for (std::ptrdiff_t i = 0; i < kLinesEach; ++i) {
             out.AppendLine(line);
         }

@@ -18,17 +18,19 @@ namespace {
 using namespace simtest;
 using Impl = NxReVadiruService::Impl;
 
-// A worker thread that cannot be created: each caller logs its own line.
+// A worker thread that cannot be created, or could not hold the library: each
+// caller logs its own line.
 struct ThreadFault {
     const char* name;
     std::function<void(Impl&)> start;
     std::string line;
+    const char* failing = "CreateThread";
 };
 
 class ThreadFaultTest : public SessionPcTest, public ::testing::WithParamInterface<ThreadFault> {};
 
 TEST_P(ThreadFaultTest, IsLoggedByTheCaller) {
-    machine().Fail("CreateThread", ERROR_NOT_ENOUGH_MEMORY);
+    machine().Fail(GetParam().failing, ERROR_NOT_ENOUGH_MEMORY);
     GetParam().start(impl());
     EXPECT_EQ(LogLines(), std::vector<std::string>{GetParam().line});
 }
@@ -40,6 +42,11 @@ INSTANTIATE_TEST_SUITE_P(
                     [](Impl& impl) { impl.StartMonitorThread(L"VLAMessageCenter.exe"); },
                     "4 [VuVidazi] create monitor thread failed "
                     "VLAMessageCenter.exe(NxReVadiruService::Impl::StartMonitorThread)"},
+        ThreadFault{"HelperWatchWithoutLibrary",
+                    [](Impl& impl) { impl.StartMonitorThread(L"NxReVadiru.exe"); },
+                    "4 [VuVidazi] create monitor thread failed "
+                    "NxReVadiru.exe(NxReVadiruService::Impl::StartMonitorThread)",
+                    "GetModuleHandleExW"},
         ThreadFault{"StartUpCenterWatch", [](Impl& impl) { impl.StartMonitorZarCenterThread(); },
                     "4 [VuVidazi] create monitor thread "
                     "failed(NxReVadiruService::Impl::StartMonitorZarCenterThread)"},

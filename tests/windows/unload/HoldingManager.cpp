@@ -32,6 +32,14 @@ bool HoldingManagerStart(bool stopFirst) {
     return held && held->Start();
 }
 
+// Stops and releases the plug-in, as a host does before it unloads the library.
+void HoldingManagerStop() {
+    if (held) {
+        held->Stop();
+        held.reset();
+    }
+}
+
 void UnRegisterPlugin(const PluginRegistrationEntry* table) {
     if (table != registered || !held) {
         return;

@@ -26,4 +26,24 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwSt
                            LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
                            DWORD dwCreationFlags, LPDWORD lpThreadId);
 DWORD WINAPI GetCurrentThreadId();
+
+// Slim reader/writer locks (exclusive use only) and condition variables over
+// them: real locks and waits in real time, not on the virtual clock; a
+// condition wait takes only INFINITE.
+typedef struct _RTL_SRWLOCK {
+    PVOID Ptr;
+} SRWLOCK, *PSRWLOCK;
+typedef struct _RTL_CONDITION_VARIABLE {
+    PVOID Ptr;
+} CONDITION_VARIABLE, *PCONDITION_VARIABLE;
+#define SRWLOCK_INIT \
+    { nullptr }
+#define CONDITION_VARIABLE_INIT \
+    { nullptr }
+
+void WINAPI AcquireSRWLockExclusive(PSRWLOCK SRWLock);
+void WINAPI ReleaseSRWLockExclusive(PSRWLOCK SRWLock);
+BOOL WINAPI SleepConditionVariableSRW(PCONDITION_VARIABLE ConditionVariable, PSRWLOCK SRWLock,
+                                      DWORD dwMilliseconds, ULONG Flags);
+void WINAPI WakeAllConditionVariable(PCONDITION_VARIABLE ConditionVariable);
 DWORD WINAPI GetCurrentProcessId();
