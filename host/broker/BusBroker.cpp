@@ -195,6 +195,14 @@ struct BusBroker::Core : std::enable_shared_from_this<Core> {
             if (from.introduced) {
                 return "second hello";
             }
+            // An id is one module's while it is connected: nobody else may
+            // take its messages over.
+            const int32_t claimed = frame.message.senderId;
+            if (std::any_of(sessions.begin(), sessions.end(), [&](const auto& session) {
+                    return session->introduced && session->moduleId == claimed;
+                })) {
+                return "module " + FormatBusId(claimed) + " is already connected";
+            }
             from.introduced = true;
             from.moduleId = frame.message.senderId;
             from.receiveOwnPublications = frame.receiveOwnPublications;

@@ -1,8 +1,9 @@
 // The host's bus broker: a named-pipe server that every module connects to.
 //
-// A module introduces itself with a hello frame carrying its id; after that
-// its posts go to every connection with the receiver's id (a post for a
-// module that is not connected is accepted and goes nowhere), and its
+// A module introduces itself with a hello frame carrying its id; a hello
+// claiming the id of a module still connected is dropped. After that its
+// posts go to the module with the receiver's id (a post for a module that is
+// not connected is accepted and goes nowhere), and its
 // publications to every other module (and itself, if its hello asked). A
 // connection that sends a malformed frame, or anything before its hello, is
 // dropped with a logged reason; the others are not disturbed.

@@ -1,7 +1,9 @@
 // On Windows the client talks to the broker over the named pipe. A thread of
 // its own reads deliveries and runs the callbacks; when the broker goes away
 // it keeps trying to connect again, so a restarted broker gets its modules
-// back without the plug-in noticing more than failed posts in between.
+// back without the plug-in noticing more than failed posts in between. It
+// talks only to a server whose pipe the host made (PipeOwner_win.h), and lets
+// that server identify it but never act as it.
 //
 // The client never waits for that thread: a plug-in may be destroyed inside
 // its library's detach notification, under the loader lock, where no thread
@@ -10,9 +12,12 @@
 #include "BusFrame.h"
 #include "BusPipe_win.h"
 #include "BusTransport.h"
+#include "NxLogger.h"
+#include "PipeOwner_win.h"
 
 #include "win32/SrwLock.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -59,12 +64,26 @@ private:
         return pipe_;
     }
 
+    // Whoever answers learns who we are but cannot act as us (identification
+    // only), and hears nothing from us unless its pipe is the host's own.
     std::shared_ptr<BusPipe> Connect() {
-        UniqueHandle handle(CreateFileW(pipeName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+        UniqueHandle handle(CreateFileW(
+            pipeName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+            FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
         if (!handle) {
             return nullptr;
         }
+        const PipeOwner owner = GetPipeOwner(handle.get());
+        if (!owner.trusted) {
+            // Once until a trusted server answers again: attempts come every 200 ms.
+            if (!refused_.exchange(true)) {
+                Logger(L"IPCMessageClient")
+                    .Log(LOG_LEVEL_ERROR, L"refused the bus server: its pipe belongs to " +
+                                              (owner.sid.empty() ? L"nobody" : owner.sid));
+            }
+            return nullptr;
+        }
+        refused_ = false;
         auto pipe = std::make_shared<BusPipe>(std::move(handle));
         BusFrame hello{BusFrameKind::Hello, receiveOwnPublications_, {}};
         hello.message.senderId = moduleId_;
@@ -117,9 +136,10 @@ private:
                 self->Receive(*pipe);
                 std::lock_guard lock(self->mutex_);
                 self->pipe_.reset();
-            } else {
-                WaitForSingleObject(self->stop_.get(), kReconnectIntervalMs);
             }
+            // Also after a connection ended: a broker that drops us at once
+            // (our id is taken) is not hammered.
+            WaitForSingleObject(self->stop_.get(), kReconnectIntervalMs);
         }
     }
 
@@ -152,6 +172,7 @@ private:
     const UniqueHandle stop_ = MakeBusEvent();
     SrwMutex startMutex_;
     bool started_ = false;
+    std::atomic<bool> refused_{false};
     SrwMutex mutex_;
     std::shared_ptr<BusPipe> pipe_;  // the connection, while there is one
 };

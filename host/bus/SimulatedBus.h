@@ -54,7 +54,8 @@ public:
     Bus& operator=(const Bus&) = delete;
 
     // Connects a module. `deliver` runs on the link's own thread, one message
-    // at a time, in the order the bus accepted them.
+    // at a time, in the order the bus accepted them. Like the real broker, the
+    // bus refuses (an empty link) an id that a connected module holds.
     BusLink Connect(int32_t moduleId, bool receiveOwnPublications, Delivery deliver);
 
     // --- test API -----------------------------------------------------------

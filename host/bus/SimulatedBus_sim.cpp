@@ -185,6 +185,12 @@ struct Bus::Core {
         return accepted;
     }
 
+    // Call with the mutex held.
+    bool IsConnected(int32_t moduleId) const {
+        return std::any_of(connections.begin(), connections.end(),
+                           [&](const auto& entry) { return entry.second->moduleId == moduleId; });
+    }
+
     std::shared_ptr<Connection> Take(uint64_t id) {
         std::lock_guard lock(mutex);
         const auto found = connections.find(id);
@@ -214,10 +220,16 @@ BusLink Bus::Connect(int32_t moduleId, bool receiveOwnPublications, Delivery del
     auto connection = std::make_shared<Connection>(moduleId, receiveOwnPublications,
                                                    std::move(deliver), core_->activity);
     connection->thread = std::thread(Connection::Run, connection);
-    std::lock_guard lock(core_->mutex);
-    const uint64_t id = core_->nextId++;
-    core_->connections.emplace(id, std::move(connection));
-    return BusLink(core_, id);
+    {
+        std::lock_guard lock(core_->mutex);
+        if (!core_->IsConnected(moduleId)) {
+            const uint64_t id = core_->nextId++;
+            core_->connections.emplace(id, std::move(connection));
+            return BusLink(core_, id);
+        }
+    }
+    connection->Stop();
+    return BusLink();
 }
 
 void Bus::Send(int32_t senderId, int32_t receiverId, int32_t msgId, const std::string& body) {
@@ -235,8 +247,7 @@ std::vector<BusRecord> Bus::Sent() const {
 
 bool Bus::IsConnected(int32_t moduleId) const {
     std::lock_guard lock(core_->mutex);
-    return std::any_of(core_->connections.begin(), core_->connections.end(),
-                       [&](const auto& entry) { return entry.second->moduleId == moduleId; });
+    return core_->IsConnected(moduleId);
 }
 
 void Bus::SetDown(bool down) {

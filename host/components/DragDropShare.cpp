@@ -34,9 +34,3 @@ bool DE::DirectoryExists(const std::wstring& path) {
     std::error_code error;
     return std::filesystem::is_directory(path, error);
 }
-
-bool DE::DeleteDirectory(const std::wstring& path) {
-    std::error_code error;
-    std::filesystem::remove_all(path, error);
-    return !error && !DirectoryExists(path);
-}

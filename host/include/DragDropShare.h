@@ -17,6 +17,8 @@ std::wstring GetNxMirrorPath(const std::wstring& shareName, bool create);
 
 namespace DE {
 bool DirectoryExists(const std::wstring& path);
-// Removes the directory with everything in it; true when it is gone.
+// Removes the directory with everything in it; true when it removed it. A
+// junction or symbolic link, inside or the path itself, is removed as the
+// link: its target is never entered.
 bool DeleteDirectory(const std::wstring& path);
 }  // namespace DE

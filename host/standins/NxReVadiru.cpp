@@ -42,6 +42,9 @@ int RunSession(DWORD crashAfterMs) {
         return 1;
     }
     // Created before the announcement, so that a quit signal cannot come too early.
+    // Under Wine the service runs in this session too, so the unprefixed name
+    // meets the plug-in's; on Windows the helper opens "Global\NxReVadiru.exe",
+    // since the service's unprefixed names are global (docs/security.md).
     const UniqueHandle quit(CreateEventW(nullptr, FALSE, FALSE, L"NxReVadiru.exe"));
     if (!quit) {
         return 1;

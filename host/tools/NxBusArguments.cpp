@@ -48,7 +48,10 @@ std::variant<NxBusCommand, std::string> ParseNxBusArguments(
         command.kind = NxBusCommand::Kind::Send;
     } else if (verb == L"publish") {
         command.kind = NxBusCommand::Kind::Publish;
-    } else if (verb != L"watch") {
+    } else if (verb == L"watch") {
+        constexpr int32_t kWatchModule = 0x7E0001;
+        command.moduleId = kWatchModule;
+    } else {
         return "unknown command " + ToUtf8(verb);
     }
     std::vector<std::wstring> positional;

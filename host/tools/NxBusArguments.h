@@ -15,7 +15,9 @@ struct NxBusCommand {
     int32_t msgId = -1;       // send and publish
     std::string body;         // UTF-8
     std::wstring pipe = L"\\\\.\\Pipe\\iVellumAssistant";
-    // An id no product module uses, so that watching disturbs nobody.
+    // An id no product module uses, so that poking disturbs nobody; a watch
+    // takes the next one, since the broker gives an id to one module at a
+    // time and a send may come while a watch runs.
     int32_t moduleId = 0x7E0000;
     std::optional<std::chrono::seconds> seconds;  // watch only; none runs until stopped
 };

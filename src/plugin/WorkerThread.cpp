@@ -35,13 +35,11 @@ DWORD WINAPI RunBody(LPVOID parameter) {
 bool StartDetachedThread(std::function<void()> body) {
     auto start = std::make_unique<WorkerStart>();
     start->body = std::move(body);
-    HMODULE library = nullptr;
     // A thread without its own reference could outlive the library's code.
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCWSTR>(&RunBody), &library)) {
+                            reinterpret_cast<LPCWSTR>(&RunBody), start->library.put())) {
         return false;
     }
-    start->library.reset(library);
     // Without a thread, `start` gives the library back as it goes.
     const UniqueHandle thread(CreateThread(nullptr, 0, RunBody, start.get(), 0, nullptr));
     if (!thread) {

@@ -13,25 +13,19 @@
 #include <vector>
 
 // What one module received, in order: "<msgId hex> <body>", the body as many
-// bytes as the message said. Given no message ids it keeps every message.
+// bytes as the message said.
 class BusObserver {
 public:
-    BusObserver(int32_t moduleId, const std::vector<int32_t>& msgIds, const std::wstring& pipe)
+    BusObserver(int32_t moduleId, const std::wstring& pipe)
         : received_(std::make_shared<Received>()), client_(moduleId, false, false, pipe) {
-        auto keep = [received = received_](TagIPCMessageItem& msg) {
+        client_.RegisterOtherMessagesCallback([received = received_](TagIPCMessageItem& msg) {
             std::ostringstream entry;
             entry << std::hex << msg.msgId << ' '
                   << std::string(msg.message != nullptr ? msg.message : "",
                                  static_cast<size_t>(msg.messageLen));
             std::lock_guard<std::mutex> lock(received->mutex);
             received->entries.push_back(entry.str());
-        };
-        if (msgIds.empty()) {
-            client_.RegisterOtherMessagesCallback(keep);
-        }
-        for (const int32_t msgId : msgIds) {
-            client_.RegisterMessageCallback(msgId, keep);
-        }
+        });
     }
     ~BusObserver() { client_.UnRegisterMessageCallbackAll(); }
     BusObserver(const BusObserver&) = delete;

@@ -52,6 +52,7 @@ protected:
         plugin = PluginRegistrationTable[0].factory();
         ASSERT_TRUE(plugin);
         EXPECT_TRUE(bus().IsConnected(kPluginModule)) << "on the bus from its creation";
+        EXPECT_FALSE(simbus::BusObserver(bus(), kPluginModule).Link()) << "nobody takes its id";
         EXPECT_TRUE(plugin->Initialize());
         EXPECT_TRUE(plugin->Start());
     }
