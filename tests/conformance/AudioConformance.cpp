@@ -31,16 +31,26 @@ TEST(AudioConformance, CreatingWithoutComInitialisedFails) {
     EXPECT_EQ(enumerator, nullptr);
 }
 
-// A nested initialisation (S_FALSE) counts and needs its own CoUninitialize;
-// one without an initialisation does nothing.
-TEST(AudioConformance, InitialisationsAreCountedAndAnUnmatchedUninitialiseDoesNothing) {
+// Each successful initialisation of a thread counts and needs its own
+// CoUninitialize (one without an initialisation does nothing). The first puts
+// the thread in its apartment for good: asking for the other kind is refused
+// and counts for nothing.
+TEST(AudioConformance, InitialisationsAreCountedInTheThreadsOneApartment) {
     CoUninitialize();
-    EXPECT_EQ(CoInitialize(nullptr), S_OK);
-    EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
-    CoUninitialize();
-    EXPECT_TRUE(EnumeratorCreated());
-    CoUninitialize();
-    EXPECT_FALSE(EnumeratorCreated());
+    const auto initialise = [](DWORD kind) {
+        return kind == COINIT_APARTMENTTHREADED ? CoInitialize(nullptr)
+                                                : CoInitializeEx(nullptr, kind);
+    };
+    for (const DWORD kind : {COINIT_APARTMENTTHREADED, COINIT_MULTITHREADED}) {
+        SCOPED_TRACE(kind);
+        EXPECT_EQ(initialise(kind), S_OK);
+        EXPECT_EQ(initialise(kind ^ COINIT_APARTMENTTHREADED), RPC_E_CHANGED_MODE);
+        EXPECT_EQ(initialise(kind), S_FALSE);
+        CoUninitialize();
+        EXPECT_TRUE(EnumeratorCreated());
+        CoUninitialize();
+        EXPECT_FALSE(EnumeratorCreated());
+    }
 }
 
 }  // namespace

@@ -1,5 +1,11 @@
 // Processes and process snapshots: what the simulated machine must answer as
 // Windows does.
+//
+// That a started program runs on its own, after the creation call has
+// returned, is not shown here: the simulated machine runs only the programs a
+// test registers, so the native suite shows it (the DPI restore reading the
+// scaling before the helper has set it, the recovery waiting for the disable
+// command).
 #include "conformance/ConformanceHelpers.h"
 
 #include <windows.h>
@@ -12,6 +18,7 @@
 
 namespace {
 
+using conformance::Code;
 using conformance::OwnPath;
 
 std::wstring FileNameOf(const std::wstring& path) {
@@ -55,21 +62,30 @@ TEST(ProcessesConformance, SnapshotWalkFindsTheCurrentProcessByName) {
 }
 
 // The child is this very program, created suspended so that it does nothing
-// until it is terminated.
+// until it is terminated. Handles opened by its id hold only the rights asked
+// for: a wait needs SYNCHRONIZE, the exit code a query right.
 TEST(ProcessesConformance, AChildsHandleIsSignalledWhenItEnds) {
     PROCESS_INFORMATION info{};
     ASSERT_TRUE(Create(L"\"" + OwnPath() + L"\" --gtest_list_tests", CREATE_SUSPENDED, info));
     const UniqueHandle process(info.hProcess);
     const UniqueHandle thread(info.hThread);
     EXPECT_NE(info.dwProcessId, 0u);
+    const UniqueHandle queryOnly(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, info.dwProcessId));
+    const UniqueHandle waitOnly(OpenProcess(SYNCHRONIZE, FALSE, info.dwProcessId));
+    ASSERT_TRUE(queryOnly && waitOnly);
 
     DWORD exitCode = 0;
-    EXPECT_EQ(WaitForSingleObject(process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    ASSERT_TRUE(GetExitCodeProcess(process.get(), &exitCode));
+    EXPECT_EQ(WaitForSingleObject(process.get(), 0), Code(WAIT_TIMEOUT));
+    ASSERT_TRUE(GetExitCodeProcess(queryOnly.get(), &exitCode));
     EXPECT_EQ(exitCode, STILL_ACTIVE);
+    EXPECT_EQ(WaitForSingleObject(queryOnly.get(), 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), Code(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(GetExitCodeProcess(waitOnly.get(), &exitCode));
+    EXPECT_EQ(GetLastError(), Code(ERROR_ACCESS_DENIED));
 
     ASSERT_TRUE(TerminateProcess(process.get(), 7));
-    EXPECT_EQ(WaitForSingleObject(process.get(), INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(waitOnly.get(), INFINITE), WAIT_OBJECT_0);
     ASSERT_TRUE(GetExitCodeProcess(process.get(), &exitCode));
     EXPECT_EQ(exitCode, 7u);
 }

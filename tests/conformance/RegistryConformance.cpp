@@ -1,7 +1,9 @@
 // The registry: what the simulated machine must answer as Windows does.
 //
 // Everything happens below HKEY_CURRENT_USER\Software\NxReVadiruConformance,
-// which each test creates and removes again.
+// which each test creates and removes again, except for the registry views,
+// which differ below HKEY_LOCAL_MACHINE\Software only (written as Wine lets
+// any user do; on Windows that needs an administrator).
 //
 // Where Wine differs from Windows and from the simulation, the tests below do
 // not go:
@@ -34,10 +36,9 @@ protected:
         EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, kBasePath));
     }
 
-    LSTATUS Create(HKEY parent, const wchar_t* path, UniqueHKey& key,
-                   DWORD* disposition = nullptr) {
-        return RegCreateKeyExW(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                               nullptr, key.put(), disposition);
+    LSTATUS Create(HKEY parent, const wchar_t* path, UniqueHKey& key, REGSAM view = 0) {
+        return RegCreateKeyExW(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                               KEY_ALL_ACCESS | view, nullptr, key.put(), nullptr);
     }
     LSTATUS Open(HKEY parent, const wchar_t* path, REGSAM access, UniqueHKey& key) {
         return RegOpenKeyExW(parent, path, 0, access, key.put());
@@ -116,6 +117,20 @@ TEST_F(RegistryConformance, DeleteTreeRemovesAKeyWithEverythingBelowIt) {
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(base_.get(), L"Outer"));
     EXPECT_FALSE(Exists(L"Outer"));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteTreeW(base_.get(), L"Outer"));
+}
+
+// A 64-bit program's 32-bit view of the machine's software key is its
+// Wow6432Node; the user's software key is one for both views.
+TEST_F(RegistryConformance, ThirtyTwoBitViewOfTheMachinesSoftwareIsItsWow6432Node) {
+    const wchar_t kMachinePath[] = L"Software\\NxReVadiruConformance";
+    const wchar_t kRedirectedPath[] = L"Software\\Wow6432Node\\NxReVadiruConformance";
+    UniqueHKey key;
+    ASSERT_EQ(ERROR_SUCCESS, Create(HKEY_LOCAL_MACHINE, kMachinePath, key, KEY_WOW64_32KEY));
+    EXPECT_EQ(ERROR_SUCCESS, Open(HKEY_LOCAL_MACHINE, kRedirectedPath, KEY_READ, key));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, Open(HKEY_LOCAL_MACHINE, kMachinePath, KEY_READ, key));
+    key.reset();
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_LOCAL_MACHINE, kRedirectedPath));
+    EXPECT_EQ(ERROR_SUCCESS, Open(HKEY_CURRENT_USER, kBasePath, KEY_READ | KEY_WOW64_32KEY, key));
 }
 
 }  // namespace

@@ -13,19 +13,27 @@
 //   simulation converts up to 255 so that tests can build SIDs that overflow a
 //   caller's buffer.
 // - WTSQueryUserToken hands back the process's own token for any session id.
+// - CreateEnvironmentBlock needs only TOKEN_QUERY of a primary token, where
+//   Windows documents TOKEN_DUPLICATE too; the tests below take it away together.
 #define SECURITY_WIN32
+#include "conformance/ConformanceHelpers.h"
+
 #include <windows.h>
 #include <sddl.h>
 #include <security.h>
+#include <userenv.h>
 #include <wtsapi32.h>
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cwchar>
 #include <cwctype>
 #include <string>
 
 namespace {
+
+using conformance::Code;
 
 constexpr DWORD kBufferSize = 260;
 constexpr size_t kSidHeaderBytes = 8;
@@ -130,15 +138,50 @@ TEST(SessionsConformance, SidStringsFollowTheBinaryLayout) {
     }
 }
 
-TEST(SessionsConformance, SessionListIsFreedWithWtsFreeMemory) {
-    PWTS_SESSION_INFOW sessions = nullptr;
-    DWORD count = 0;
-    ASSERT_TRUE(WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count));
-    for (DWORD i = 0; i < count; ++i) {
-        ASSERT_NE(sessions[i].pWinStationName, nullptr);
-        EXPECT_LE(sessions[i].State, WTSInit);
+// A duplicate holds the rights it is asked for: 0 asks for the original
+// handle's, MAXIMUM_ALLOWED for all the caller may have. A user's environment
+// needs TOKEN_QUERY and holds this process's own variables only when asked to
+// inherit them; starting a process needs TOKEN_ASSIGN_PRIMARY as well.
+TEST(SessionsConformance, DuplicatedTokenHoldsTheRightsAskedFor) {
+    ASSERT_TRUE(SetEnvironmentVariableW(L"NxConformanceMark", L"1"));
+    UniqueHandle own;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, own.put()));
+    struct Case {
+        DWORD access;
+        BOOL inherit;
+        BOOL built;
+    };
+    for (const Case& c : {Case{TOKEN_DUPLICATE, TRUE, FALSE}, Case{0, FALSE, TRUE},
+                          Case{MAXIMUM_ALLOWED, TRUE, TRUE}}) {
+        SCOPED_TRACE(c.access);
+        UniqueHandle token;
+        ASSERT_TRUE(DuplicateTokenEx(own.get(), c.access, nullptr, SecurityIdentification,
+                                     TokenPrimary, token.put()));
+        LPVOID block = nullptr;
+        EXPECT_EQ(CreateEnvironmentBlock(&block, token.get(), c.inherit), c.built);
+        if (block == nullptr) {
+            EXPECT_EQ(GetLastError(), Code(ERROR_ACCESS_DENIED));
+        } else {
+            bool marked = false;
+            for (auto entry = static_cast<const wchar_t*>(block); *entry != L'\0';
+                 entry += std::wcslen(entry) + 1) {
+                marked = marked || std::wstring(entry) == L"NxConformanceMark=1";
+            }
+            EXPECT_EQ(marked, c.inherit != FALSE);
+            EXPECT_TRUE(DestroyEnvironmentBlock(block));
+        }
+        if (c.access == 0) {  // the original's rights, which do not assign a token to a process
+            std::wstring commandLine = L"\"" + conformance::OwnPath() + L"\" --gtest_list_tests";
+            STARTUPINFOW startupInfo{};
+            startupInfo.cb = sizeof(startupInfo);
+            PROCESS_INFORMATION info{};
+            EXPECT_FALSE(CreateProcessAsUserW(token.get(), nullptr, commandLine.data(), nullptr,
+                                              nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                                              &startupInfo, &info));
+            EXPECT_EQ(GetLastError(), Code(ERROR_ACCESS_DENIED));
+        }
     }
-    WTSFreeMemory(sessions);
+    EXPECT_TRUE(SetEnvironmentVariableW(L"NxConformanceMark", nullptr));
 }
 
 }  // namespace

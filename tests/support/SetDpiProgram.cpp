@@ -21,14 +21,9 @@ bool StepFor(uint32_t percent, const winsim::ScaleSteps& steps, int32_t& step) {
     return step <= steps.max;
 }
 
-void ApplySetDpi(winsim::Machine& machine, const std::wstring& commandLine) {
-    std::wistringstream words(commandLine);
-    std::wstring program;
-    std::wstring command;
-    uint32_t percent = 0;
-    if (!(words >> program >> command >> percent) || command != L"setdpi") {
-        return;
-    }
+}  // namespace
+
+void ShowPercent(winsim::Machine& machine, uint32_t percent) {
     winsim::SimDisplay display(machine);
     for (const winsim::DisplayPath& path : display.Paths()) {
         int32_t step = 0;
@@ -41,12 +36,16 @@ void ApplySetDpi(winsim::Machine& machine, const std::wstring& commandLine) {
     }
 }
 
-}  // namespace
-
-winsim::Program SetDpiProgram() {
-    return [](winsim::Machine& machine, const winsim::ProcessInfo& process) {
-        ApplySetDpi(machine, process.commandLine);
-        machine.Extension<winsim::Processes>().End(process.id, 0);
+winsim::Program SetDpiProgram(uint64_t startupMs) {
+    return [startupMs](winsim::Machine& machine, const winsim::ProcessInfo& process) {
+        machine.ParkUntil(machine.Now() + startupMs, [] { return false; });
+        std::wistringstream words(process.commandLine);
+        std::wstring program;
+        std::wstring command;
+        uint32_t percent = 0;
+        if (words >> program >> command >> percent && command == L"setdpi") {
+            ShowPercent(machine, percent);
+        }
     };
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <system_error>
 #include <thread>
 
 namespace winsim {
@@ -23,8 +24,26 @@ constexpr auto kWakeTimeout = std::chrono::seconds(10);
     }
 }
 
+// Set on the threads of StartThreadOnClock.
+thread_local bool holdsClock = false;
+
 bool DueWaitersReleased(const Machine::State& state) {
-    return state.deadlines.empty() || *state.deadlines.begin() > state.now;
+    return (state.deadlines.empty() || *state.deadlines.begin() > state.now) &&
+           state.clockHolders == 0;
+}
+
+// A thread that holds the clock lets go of it while it waits.
+void LeaveClock(Machine::State& state) {
+    if (holdsClock) {
+        --state.clockHolders;
+        state.changed.notify_all();
+    }
+}
+
+void ReturnToClock(Machine::State& state) {
+    if (holdsClock) {
+        ++state.clockHolders;
+    }
 }
 
 }  // namespace
@@ -36,6 +55,7 @@ uint64_t Machine::Now() const {
 
 void Machine::Advance(uint64_t ms) {
     auto lock = state_->Locked();
+    state_->changed.wait_for(lock, kWakeTimeout, [this] { return state_->clockHolders == 0; });
     state_->now += ms;
     state_->changed.notify_all();
     state_->changed.wait_for(lock, kWakeTimeout, [this] { return DueWaitersReleased(*state_); });
@@ -43,6 +63,7 @@ void Machine::Advance(uint64_t ms) {
 
 bool Machine::AdvanceToNextDeadline() {
     auto lock = state_->Locked();
+    state_->changed.wait_for(lock, kWakeTimeout, [this] { return state_->clockHolders == 0; });
     if (state_->deadlines.empty()) {
         return false;
     }
@@ -83,6 +104,7 @@ bool Machine::ParkUntil(uint64_t deadline, const std::function<bool()>& wake) {
     }
     ++state_->waiting;
     const auto parked = state_->deadlines.insert(deadline);
+    LeaveClock(*state_);
     state_->changed.notify_all();
     bool woken = false;
     for (;;) {
@@ -100,6 +122,7 @@ bool Machine::ParkUntil(uint64_t deadline, const std::function<bool()>& wake) {
     }
     state_->deadlines.erase(parked);
     --state_->waiting;
+    ReturnToClock(*state_);
     state_->changed.notify_all();
     return woken;
 }
@@ -111,6 +134,7 @@ void Machine::BlockUntil(const std::function<bool()>& wake) {
     }
     ++state_->waiting;
     ++state_->blocked;
+    LeaveClock(*state_);
     state_->changed.notify_all();
     for (;;) {
         if (state_->shuttingDown) {
@@ -124,7 +148,33 @@ void Machine::BlockUntil(const std::function<bool()>& wake) {
     }
     --state_->blocked;
     --state_->waiting;
+    ReturnToClock(*state_);
     state_->changed.notify_all();
+}
+
+bool Machine::StartThreadOnClock(std::function<void()> body) {
+    const auto leave = [this] {
+        auto lock = state_->Locked();
+        --state_->clockHolders;
+        --state_->runningThreads;
+        state_->changed.notify_all();
+    };
+    {
+        auto lock = state_->Locked();
+        ++state_->clockHolders;
+        ++state_->runningThreads;
+    }
+    try {
+        std::thread([body = std::move(body), leave] {
+            holdsClock = true;
+            body();
+            leave();
+        }).detach();
+    } catch (const std::system_error&) {
+        leave();
+        return false;
+    }
+    return true;
 }
 
 void Machine::NotifyStateChanged() {

@@ -1,4 +1,4 @@
-// The COM runtime: per-thread initialisation and object creation.
+// The COM runtime: per-thread apartments and object creation.
 #include "AudioObjects.h"
 #include "ComObject.h"
 
@@ -17,10 +17,16 @@ namespace {
 
 constexpr char kInitialisationResource[] = "COM initialisation";
 
-// How many CoInitialize calls each thread has not yet undone.
+// Each thread's apartment: its kind and how many initialisations it has not
+// yet undone.
+struct Apartment {
+    bool multithreaded = false;
+    int initialisations = 0;
+};
+
 struct ComApartments {
     std::mutex mutex;
-    std::map<std::thread::id, int> initialisations;
+    std::map<std::thread::id, Apartment> threads;
 };
 
 ComApartments& Apartments() {
@@ -32,7 +38,7 @@ ComApartments& Apartments() {
 bool ComInitializedOnThisThread() {
     auto& apartments = Apartments();
     std::lock_guard lock(apartments.mutex);
-    return apartments.initialisations.count(std::this_thread::get_id()) != 0;
+    return apartments.threads.count(std::this_thread::get_id()) != 0;
 }
 
 void CheckComApartment() {
@@ -44,6 +50,10 @@ void CheckComApartment() {
 }  // namespace winsim
 
 HRESULT WINAPI CoInitialize(LPVOID pvReserved) {
+    return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED);
+}
+
+HRESULT WINAPI CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit) {
     auto& machine = winsim::Current();
     uint32_t fault = 0;
     if (machine.TakeFault("CoInitialize", fault)) {
@@ -52,11 +62,17 @@ HRESULT WINAPI CoInitialize(LPVOID pvReserved) {
     if (pvReserved != nullptr) {
         return E_INVALIDARG;
     }
+    const bool multithreaded = (dwCoInit & COINIT_APARTMENTTHREADED) == 0;
     auto& apartments = winsim::Apartments();
     int count = 0;
     {
         std::lock_guard lock(apartments.mutex);
-        count = ++apartments.initialisations[std::this_thread::get_id()];
+        auto& apartment = apartments.threads[std::this_thread::get_id()];
+        if (apartment.initialisations > 0 && apartment.multithreaded != multithreaded) {
+            return RPC_E_CHANGED_MODE;
+        }
+        apartment.multithreaded = multithreaded;
+        count = ++apartment.initialisations;
     }
     machine.AcquireResource(winsim::kInitialisationResource);
     return count == 1 ? S_OK : S_FALSE;
@@ -66,12 +82,12 @@ void WINAPI CoUninitialize() {
     auto& apartments = winsim::Apartments();
     {
         std::lock_guard lock(apartments.mutex);
-        const auto thread = apartments.initialisations.find(std::this_thread::get_id());
-        if (thread == apartments.initialisations.end()) {
+        const auto thread = apartments.threads.find(std::this_thread::get_id());
+        if (thread == apartments.threads.end()) {
             return;
         }
-        if (--thread->second == 0) {
-            apartments.initialisations.erase(thread);
+        if (--thread->second.initialisations == 0) {
+            apartments.threads.erase(thread);
         }
     }
     winsim::Current().ReleaseResource(winsim::kInitialisationResource);

@@ -18,17 +18,23 @@ std::atomic<uintptr_t> nextHandle{kFirstHandle};
 
 }  // namespace
 
-void* Machine::AddHandle(std::shared_ptr<Object> object) {
+void* Machine::AddHandle(std::shared_ptr<Object> object, uint32_t grantedAccess) {
     void* handle = reinterpret_cast<void*>(nextHandle.fetch_add(kHandleStep));
     auto lock = state_->Locked();
-    state_->handles.emplace(handle, std::move(object));
+    state_->handles.emplace(handle, State::HandleEntry{std::move(object), grantedAccess});
     return handle;
 }
 
 std::shared_ptr<Object> Machine::Lookup(void* handle) const {
     auto lock = state_->Locked();
     const auto found = state_->handles.find(handle);
-    return found == state_->handles.end() ? nullptr : found->second;
+    return found == state_->handles.end() ? nullptr : found->second.object;
+}
+
+uint32_t Machine::GrantedAccess(void* handle) const {
+    auto lock = state_->Locked();
+    const auto found = state_->handles.find(handle);
+    return found == state_->handles.end() ? 0 : found->second.grantedAccess;
 }
 
 bool Machine::RemoveHandle(void* handle) {
@@ -38,7 +44,7 @@ bool Machine::RemoveHandle(void* handle) {
     if (found == state_->handles.end()) {
         return false;
     }
-    closed = std::move(found->second);
+    closed = std::move(found->second.object);
     state_->handles.erase(found);
     return true;
 }
@@ -55,8 +61,8 @@ size_t Machine::OpenHandleCount() const {
 std::vector<std::string> Machine::OpenHandleKinds() const {
     auto lock = state_->Locked();
     std::vector<std::string> kinds;
-    for (const auto& [handle, object] : state_->handles) {
-        kinds.emplace_back(object->Kind());
+    for (const auto& [handle, entry] : state_->handles) {
+        kinds.emplace_back(entry.object->Kind());
     }
     for (const auto& [kind, held] : state_->resources) {
         kinds.insert(kinds.end(), held, kind);

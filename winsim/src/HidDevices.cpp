@@ -12,6 +12,11 @@ namespace {
 
 constexpr wchar_t kHidClassText[] = L"{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
+// The collections the system opens for itself.
+constexpr uint16_t kGenericDesktopPage = 0x01;
+constexpr uint16_t kMouseUsage = 0x02;
+constexpr uint16_t kKeyboardUsage = 0x06;
+
 // \\?\hid#vid_xxxx&pid_xxxx[&colNN]#7&<device>&0&<collection>#{class}
 std::wstring InterfacePath(const HidDeviceSpec& device, size_t deviceNumber, size_t collection) {
     std::wostringstream path;
@@ -59,15 +64,15 @@ std::vector<std::wstring> Hid::AddDevice(const HidDeviceSpec& device) {
         added.productId = device.productId;
         added.versionNumber = device.versionNumber;
         added.collection = device.collections[i];
+        added.present = device.present;
+        const bool keyboardOrMouse =
+            added.collection.usagePage == kGenericDesktopPage &&
+            (added.collection.usage == kKeyboardUsage || added.collection.usage == kMouseUsage);
+        added.exclusiveError = keyboardOrMouse ? ERROR_ACCESS_DENIED : 0;
         state_->interfaces.push_back(added);
         paths.push_back(added.path);
     }
     return paths;
-}
-
-void Hid::HoldExclusively(const std::wstring& path, uint32_t error) {
-    std::lock_guard lock(state_->mutex);
-    Existing(*state_, path).exclusiveError = error;
 }
 
 bool Hid::OpenElsewhere(const std::wstring& path, uint32_t access, uint32_t share) {

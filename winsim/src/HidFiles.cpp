@@ -64,7 +64,7 @@ std::shared_ptr<winsim::Object> OpenHidInterface(const std::wstring& name, DWORD
     auto& state = winsim::HidState();
     std::unique_lock lock(state.mutex);
     const auto index = state.Find(name);
-    if (!index) {
+    if (!index || !state.interfaces[*index].present) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return nullptr;
     }

@@ -1,5 +1,6 @@
 // The configuration manager's device interface lists: the HID class lists the
-// machine's HID interfaces, every other class is empty.
+// machine's HID interfaces (of present devices only, unless all are asked
+// for), every other class is empty.
 #include "HidState.h"
 
 #include <cfgmgr32.h>
@@ -28,14 +29,17 @@ CONFIGRET CheckArguments(const char* function, LPGUID classGuid, DEVINSTID_W dev
 }
 
 // The multi-string: each path and its NUL, then the final empty string.
-std::wstring InterfaceList(const GUID& classGuid) {
+std::wstring InterfaceList(const GUID& classGuid, ULONG flags) {
+    const bool absentToo = (flags & CM_GET_DEVICE_INTERFACE_LIST_ALL_DEVICES) != 0;
     std::wstring list;
     if (std::memcmp(&classGuid, &winsim::kHidInterfaceClass, sizeof(GUID)) == 0) {
         auto& state = winsim::HidState();
         std::lock_guard lock(state.mutex);
         for (const auto& hidInterface : state.interfaces) {
-            list += hidInterface.path;
-            list += L'\0';
+            if (hidInterface.present || absentToo) {
+                list += hidInterface.path;
+                list += L'\0';
+            }
         }
     }
     list += L'\0';
@@ -54,7 +58,7 @@ CONFIGRET WINAPI CM_Get_Device_Interface_List_SizeW(PULONG pulLen, LPGUID Interf
     if (pulLen == nullptr) {
         return CR_INVALID_POINTER;
     }
-    *pulLen = static_cast<ULONG>(InterfaceList(*InterfaceClassGuid).size());
+    *pulLen = static_cast<ULONG>(InterfaceList(*InterfaceClassGuid, ulFlags).size());
     return CR_SUCCESS;
 }
 
@@ -68,7 +72,7 @@ CONFIGRET WINAPI CM_Get_Device_Interface_ListW(LPGUID InterfaceClassGuid, DEVINS
     if (Buffer == nullptr) {
         return CR_INVALID_POINTER;
     }
-    const std::wstring list = InterfaceList(*InterfaceClassGuid);
+    const std::wstring list = InterfaceList(*InterfaceClassGuid, ulFlags);
     if (list.size() > BufferLen) {
         if (BufferLen > 0) {
             Buffer[0] = L'\0';

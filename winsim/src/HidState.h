@@ -32,7 +32,8 @@ struct HidInterface {
     uint16_t productId = 0;
     uint16_t versionNumber = 0;
     HidCollectionSpec collection;
-    uint32_t exclusiveError = 0;  // 0: not held by the system
+    bool present = true;
+    uint32_t exclusiveError = 0;  // 0: not held by the system (keyboards and mice are)
     uint32_t writeError = 0;      // 0: writes succeed
 };
 

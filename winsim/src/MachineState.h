@@ -29,7 +29,11 @@ struct Machine::State {
     mutable std::recursive_mutex mutex;
     mutable std::condition_variable_any changed;
 
-    std::map<void*, std::shared_ptr<Object>> handles;
+    struct HandleEntry {
+        std::shared_ptr<Object> object;
+        uint32_t grantedAccess;
+    };
+    std::map<void*, HandleEntry> handles;
     std::map<std::string, size_t> resources;
 
     struct Fault {
@@ -42,6 +46,7 @@ struct Machine::State {
     std::multiset<uint64_t> deadlines;  // one per thread parked on the clock
     size_t blocked = 0;                 // threads waiting without a deadline
     size_t waiting = 0;                 // threads inside ParkUntil / BlockUntil
+    size_t clockHolders = 0;            // threads on the clock not waiting (StartThreadOnClock)
     bool shuttingDown = false;
 
     std::vector<JournalEntry> journal;

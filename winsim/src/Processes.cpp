@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cwctype>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace winsim {
@@ -229,6 +227,19 @@ void EndProcess(Machine& machine, ProcessObject& process, uint32_t exitCode) {
     machine.NotifyStateChanged();
 }
 
+void RunProgram(Machine& machine, std::shared_ptr<ProcessObject> process, Program program) {
+    const ProcessInfo info = process->Info();
+    const bool started =
+        machine.StartThreadOnClock([&machine, process, program = std::move(program), info] {
+            program(machine, info);
+            EndProcess(machine, *process, 0);
+        });
+    if (!started) {
+        // No thread to run it: it ends at once rather than never.
+        EndProcess(machine, *process, ERROR_NOT_ENOUGH_MEMORY);
+    }
+}
+
 namespace programs {
 
 Program ExitsAtOnce(uint32_t exitCode) {
@@ -240,20 +251,8 @@ Program ExitsAtOnce(uint32_t exitCode) {
 Program RunsFor(uint64_t milliseconds, uint32_t exitCode) {
     return [milliseconds, exitCode](Machine& machine, const ProcessInfo& started) {
         const auto process = FindProcess(machine, started.id);
-        const uint64_t deadline = machine.Now() + milliseconds;
-        machine.ThreadStarted();
-        try {
-            std::thread([&machine, process, deadline, exitCode] {
-                const bool endedSooner =
-                    machine.ParkUntil(deadline, [&process] { return !process->Running(); });
-                if (!endedSooner) {
-                    EndProcess(machine, *process, exitCode);
-                }
-                machine.ThreadFinished();
-            }).detach();
-        } catch (const std::system_error&) {
-            // No thread to run it: it ends at once rather than never.
-            machine.ThreadFinished();
+        if (!machine.ParkUntil(machine.Now() + milliseconds,
+                               [&process] { return !process->Running(); })) {
             EndProcess(machine, *process, exitCode);
         }
     };

@@ -19,6 +19,9 @@ namespace {
 // The platform's limit: 32767 units with the terminator.
 constexpr size_t kMaxCommandLineLength = 32766;
 
+// What a token handle must hold to start a process as its user.
+constexpr DWORD kStartingRights = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY;
+
 std::string Hex(uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof(text), "0x%x", static_cast<unsigned>(value));
@@ -208,11 +211,10 @@ BOOL CreateProcessFor(Machine& machine, const char* function, const Identity& id
     lpProcessInformation->dwProcessId = process->Id();
     lpProcessInformation->dwThreadId = threadId;
     machine.Record("process", line.str() + " -> pid " + std::to_string(process->Id()));
-
-    if (program && (dwCreationFlags & CREATE_SUSPENDED) == 0) {
-        program(machine, process->Info());
-    }
     SetLastError(ERROR_SUCCESS);
+    if (program && (dwCreationFlags & CREATE_SUSPENDED) == 0) {
+        RunProgram(machine, process, std::move(program));
+    }
     return TRUE;
 }
 
@@ -256,8 +258,10 @@ BOOL WINAPI CreateProcessAsUserW(HANDLE hToken, LPCWSTR lpApplicationName, LPWST
                         "> session=" + std::to_string(token->sessionId);
         identity.user = token->user.name;
         identity.sessionId = token->sessionId;
-        // Only a primary token can start a process.
-        identity.error = token->primary ? ERROR_SUCCESS : ERROR_BAD_TOKEN_TYPE;
+        // Only a primary token can start a process, through a handle that may use it so.
+        identity.error = !machine.Grants(hToken, winsim::kStartingRights) ? ERROR_ACCESS_DENIED
+                         : token->primary                                 ? ERROR_SUCCESS
+                                                                          : ERROR_BAD_TOKEN_TYPE;
     }
     return winsim::CreateProcessFor(machine, "CreateProcessAsUserW", identity, lpApplicationName,
                                     lpCommandLine, lpProcessAttributes, lpThreadAttributes,

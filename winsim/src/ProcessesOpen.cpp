@@ -1,10 +1,31 @@
 // Opening processes, their ids and exit codes, and ending them.
+#include "AccessRights.h"
 #include "Faults.h"
 #include "ProcessesState.h"
 
 #include <windows.h>
 
-HANDLE WINAPI OpenProcess(DWORD, BOOL, DWORD dwProcessId) {
+namespace {
+
+// Windows' meaning of the generic rights for processes.
+constexpr winsim::GenericMapping kProcessRights{
+    READ_CONTROL | PROCESS_VM_READ | PROCESS_QUERY_INFORMATION,
+    READ_CONTROL | PROCESS_SUSPEND_RESUME | PROCESS_SET_INFORMATION | PROCESS_SET_QUOTA |
+        PROCESS_CREATE_PROCESS | PROCESS_DUP_HANDLE | PROCESS_VM_WRITE | PROCESS_VM_OPERATION |
+        PROCESS_CREATE_THREAD,
+    READ_CONTROL | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE,
+    PROCESS_ALL_ACCESS};
+
+// Held by every handle granted either query right (see OpenProcess).
+constexpr DWORD kQueryRight = PROCESS_QUERY_LIMITED_INFORMATION;
+
+}  // namespace
+
+HANDLE WINAPI GetCurrentProcess() {
+    return INVALID_HANDLE_VALUE;
+}
+
+HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
     auto& machine = winsim::Current();
     if (winsim::FailsNow(machine, "OpenProcess")) {
         return nullptr;
@@ -20,7 +41,12 @@ HANDLE WINAPI OpenProcess(DWORD, BOOL, DWORD dwProcessId) {
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
-    return machine.AddHandle(process);
+    DWORD granted = winsim::GrantedRights(dwDesiredAccess, kProcessRights);
+    // The full query right brings the limited one with it.
+    if ((granted & PROCESS_QUERY_INFORMATION) != 0) {
+        granted |= kQueryRight;
+    }
+    return machine.AddHandle(process, granted);
 }
 
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
@@ -28,9 +54,9 @@ BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
     if (winsim::FailsNow(machine, "GetExitCodeProcess")) {
         return FALSE;
     }
-    const auto process = machine.LookupAs<winsim::ProcessObject>(hProcess);
+    const auto process =
+        winsim::ObjectWithRights<winsim::ProcessObject>(machine, hProcess, kQueryRight);
     if (!process) {
-        SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     *lpExitCode = process->ExitCode();
@@ -42,9 +68,9 @@ BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
     if (winsim::FailsNow(machine, "TerminateProcess")) {
         return FALSE;
     }
-    const auto process = machine.LookupAs<winsim::ProcessObject>(hProcess);
+    const auto process =
+        winsim::ObjectWithRights<winsim::ProcessObject>(machine, hProcess, PROCESS_TERMINATE);
     if (!process) {
-        SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     // A process that has ended cannot be terminated again.
@@ -61,9 +87,9 @@ DWORD WINAPI GetProcessId(HANDLE Process) {
     if (winsim::FailsNow(machine, "GetProcessId")) {
         return 0;
     }
-    const auto process = machine.LookupAs<winsim::ProcessObject>(Process);
+    const auto process =
+        winsim::ObjectWithRights<winsim::ProcessObject>(machine, Process, kQueryRight);
     if (!process) {
-        SetLastError(ERROR_INVALID_HANDLE);
         return 0;
     }
     return process->Id();

@@ -78,5 +78,7 @@ std::vector<std::shared_ptr<ProcessObject>> RunningProcesses(Machine& machine);
 std::shared_ptr<ProcessObject> AddProcess(Machine& machine, ProcessInfo info, uint32_t& threadId);
 // Ends the process, records it and wakes its waiters; nothing when it has ended.
 void EndProcess(Machine& machine, ProcessObject& process, uint32_t exitCode);
+// Starts the process's program on its own thread (see Program).
+void RunProgram(Machine& machine, std::shared_ptr<ProcessObject> process, Program program);
 
 }  // namespace winsim

@@ -52,6 +52,31 @@ LSTATUS ParseSubKey(LPCWSTR subKey, std::vector<std::wstring>& parts) {
     return ERROR_SUCCESS;
 }
 
+// A 64-bit program's 32-bit view (KEY_WOW64_32KEY) finds HKEY_LOCAL_MACHINE\SOFTWARE
+// at SOFTWARE\WOW6432Node; the other keys of this machine are one for both
+// views. Rewrites `from` and `parts` into the path from the root that the
+// view addresses.
+void ApplyView(const Tree& tree, REGSAM access, std::shared_ptr<Key>& from,
+               std::vector<std::wstring>& parts) {
+    if ((access & KEY_WOW64_RES) != KEY_WOW64_32KEY) {
+        return;
+    }
+    std::vector<std::wstring> path = parts;
+    auto root = from;
+    for (auto parent = root->parent.lock(); parent; parent = root->parent.lock()) {
+        path.insert(path.begin(), root->name);
+        root = std::move(parent);
+    }
+    const auto folded = [&path](size_t i) { return winsim::registry::Fold(path[i]); };
+    if (root != tree.Root(HKEY_LOCAL_MACHINE) || path.empty() || folded(0) != L"software" ||
+        (path.size() > 1 && folded(1) == winsim::registry::Fold(Tree::kWow64Node))) {
+        return;
+    }
+    path.insert(path.begin() + 1, Tree::kWow64Node);
+    from = std::move(root);
+    parts = std::move(path);
+}
+
 LSTATUS CheckOpen(const Key& key, REGSAM desired) {
     switch (key.access) {
         case KeyAccess::Full:
@@ -134,8 +159,8 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesir
     }
     *phkResult = nullptr;
     std::shared_ptr<Key> opened;
-    const auto status =
-        WithKey("RegOpenKeyExW", hKey, 0, [&](winsim::Machine&, const Target& target) -> LSTATUS {
+    const auto status = WithKey(
+        "RegOpenKeyExW", hKey, 0, [&](winsim::Machine& machine, const Target& target) -> LSTATUS {
             std::vector<std::wstring> parts;
             if (auto parsed = ParseSubKey(lpSubKey, parts); parsed != ERROR_SUCCESS) {
                 return parsed;
@@ -144,7 +169,9 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesir
                 *phkResult = hKey;
                 return ERROR_SUCCESS;
             }
-            auto key = Tree::Find(target.key, parts);
+            auto from = target.key;
+            ApplyView(machine.Extension<Tree>(), samDesired, from, parts);
+            auto key = Tree::Find(from, parts);
             if (!key) {
                 return ERROR_FILE_NOT_FOUND;
             }
@@ -178,6 +205,7 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD
             // Creation is checked against each parent's security, not the
             // handle's access; nothing is created unless the whole path can be.
             auto key = target.key;
+            ApplyView(machine.Extension<Tree>(), samDesired, key, parts);
             size_t depth = 0;
             for (; depth < parts.size(); ++depth) {
                 auto next = Tree::Find(key, {parts[depth]});

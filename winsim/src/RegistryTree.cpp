@@ -54,8 +54,8 @@ Tree::Tree()
     : localMachine_(MakeRoot(L"HKEY_LOCAL_MACHINE", true)),
       users_(MakeRoot(L"HKEY_USERS", true)),
       currentUser_(MakeRoot(L"HKEY_CURRENT_USER", false)) {
-    // Win32 cannot create it, and every machine has it.
-    AddChild(localMachine_, L"SOFTWARE");
+    // Win32 cannot create it, and every machine has it, with the 32-bit view's node.
+    AddChild(AddChild(localMachine_, L"SOFTWARE"), kWow64Node);
 }
 
 std::shared_ptr<Key> Tree::Root(HKEY handle) const {

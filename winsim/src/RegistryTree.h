@@ -50,6 +50,9 @@ std::wstring TextOf(const std::vector<uint8_t>& data);
 // The machine extension holding the three trees.
 class Tree {
 public:
+    // Where HKEY_LOCAL_MACHINE\SOFTWARE keeps the 32-bit view's keys.
+    static constexpr const wchar_t* kWow64Node = L"WOW6432Node";
+
     Tree();
 
     // The root a predefined handle stands for; null for any other handle.

@@ -71,11 +71,6 @@ void Sessions::LogOnConsole(const UserAccount& user, uint32_t id) {
     SetConsoleSession(id);
 }
 
-void Sessions::SetServiceEnvironmentVariable(const std::wstring& name, const std::wstring& value) {
-    std::lock_guard lock(state_->mutex);
-    state_->serviceEnvironment.insert_or_assign(name, value);
-}
-
 size_t Sessions::Calls(const std::string& function) const {
     std::lock_guard lock(state_->mutex);
     const auto found = state_->calls.find(function);
@@ -99,6 +94,15 @@ bool CallFails(const char* function) {
     }
     SetLastError(error);
     return true;
+}
+
+std::shared_ptr<TokenObject> UsableToken(HANDLE handle, DWORD primaryRights,
+                                         DWORD impersonationRights) {
+    Machine& machine = Current();
+    const auto token = machine.LookupAs<TokenObject>(handle);
+    const bool primary = token == nullptr || token->primary;
+    return ObjectWithRights<TokenObject>(machine, handle,
+                                         primary ? primaryRights : impersonationRights);
 }
 
 UserAccount ThreadIdentity() {

@@ -66,9 +66,8 @@ BOOL WINAPI CreateEnvironmentBlock(LPVOID* lpEnvironment, HANDLE hToken, BOOL bI
     }
     std::shared_ptr<TokenObject> token;
     if (hToken != nullptr) {
-        token = Current().LookupAs<TokenObject>(hToken);
+        token = UsableToken(hToken, TOKEN_QUERY | TOKEN_DUPLICATE, TOKEN_QUERY);
         if (token == nullptr) {
-            SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
     }
@@ -89,6 +88,10 @@ BOOL WINAPI CreateEnvironmentBlock(LPVOID* lpEnvironment, HANDLE hToken, BOOL bI
     *lpEnvironment = block.data();
     state.environmentBlocks.emplace(block.data(), std::move(block));
     Current().AcquireResource(kEnvironmentResource);
+    Current().Record("environment", "CreateEnvironmentBlock user=" +
+                                        (token != nullptr ? "<" + Narrow(token->user.name) + ">"
+                                                          : std::string("(none)")) +
+                                        " inherit=" + (bInherit ? "1" : "0"));
     return TRUE;
 }
 
@@ -103,5 +106,23 @@ BOOL WINAPI DestroyEnvironmentBlock(LPVOID lpEnvironment) {
         return FALSE;
     }
     Current().ReleaseResource(kEnvironmentResource);
+    return TRUE;
+}
+
+BOOL WINAPI SetEnvironmentVariableW(LPCWSTR lpName, LPCWSTR lpValue) {
+    if (CallFails("SetEnvironmentVariableW")) {
+        return FALSE;
+    }
+    if (lpName == nullptr || *lpName == L'\0') {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    Sessions::State& state = SessionsState();
+    std::lock_guard lock(state.mutex);
+    if (lpValue == nullptr) {
+        state.serviceEnvironment.erase(lpName);
+    } else {
+        state.serviceEnvironment.insert_or_assign(lpName, lpValue);
+    }
     return TRUE;
 }

@@ -1,11 +1,14 @@
 // State of the simulated sessions area and helpers its source files share.
 #pragma once
 
+#include "AccessRights.h"
+
 #include <winsim/SimSessions.h>
 #include <windows.h>
 
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -20,6 +23,10 @@ struct CaseInsensitiveLess {
     bool operator()(const std::wstring& a, const std::wstring& b) const;
 };
 bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b);
+
+// Windows' meaning of the generic rights for tokens.
+inline constexpr GenericMapping kTokenRights{TOKEN_READ, TOKEN_WRITE, TOKEN_EXECUTE,
+                                             TOKEN_ALL_ACCESS};
 
 struct SessionInfo {
     std::wstring winStationName;
@@ -46,6 +53,11 @@ Sessions::State& SessionsState();
 // Starts a simulated call: counts it and, when a fault is due, sets the last
 // error and returns true so that the function returns its failure value.
 bool CallFails(const char* function);
+
+// The token behind a handle that holds the rights its use needs, by the
+// token's type; null, with the last error set, otherwise.
+std::shared_ptr<TokenObject> UsableToken(HANDLE handle, DWORD primaryRights,
+                                         DWORD impersonationRights);
 
 // The account the calling thread acts for: the user it impersonates, or the
 // service's own account.

@@ -15,15 +15,32 @@ constexpr const char* kImpersonationResource = "impersonation";
 
 }  // namespace
 
-BOOL WINAPI DuplicateTokenEx(HANDLE hExistingToken, DWORD, LPSECURITY_ATTRIBUTES,
+BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle) {
+    if (CallFails("OpenProcessToken")) {
+        return FALSE;
+    }
+    if (ProcessHandle != GetCurrentProcess()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (TokenHandle == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *TokenHandle =
+        Current().AddHandle(std::make_shared<TokenObject>(Sessions::ServiceAccount(), 0, true),
+                            GrantedRights(DesiredAccess, kTokenRights));
+    return TRUE;
+}
+
+BOOL WINAPI DuplicateTokenEx(HANDLE hExistingToken, DWORD dwDesiredAccess, LPSECURITY_ATTRIBUTES,
                              SECURITY_IMPERSONATION_LEVEL ImpersonationLevel, TOKEN_TYPE TokenType,
                              PHANDLE phNewToken) {
     if (CallFails("DuplicateTokenEx")) {
         return FALSE;
     }
-    const auto token = Current().LookupAs<TokenObject>(hExistingToken);
+    const auto token = UsableToken(hExistingToken, TOKEN_DUPLICATE, TOKEN_DUPLICATE);
     if (token == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     if (phNewToken == nullptr || ImpersonationLevel > SecurityDelegation ||
@@ -31,8 +48,13 @@ BOOL WINAPI DuplicateTokenEx(HANDLE hExistingToken, DWORD, LPSECURITY_ATTRIBUTES
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    // 0 asks for the existing handle's rights.
+    const DWORD granted = dwDesiredAccess == 0
+                              ? Current().GrantedAccess(hExistingToken) & TOKEN_ALL_ACCESS
+                              : GrantedRights(dwDesiredAccess, kTokenRights);
     *phNewToken = Current().AddHandle(
-        std::make_shared<TokenObject>(token->user, token->sessionId, TokenType == TokenPrimary));
+        std::make_shared<TokenObject>(token->user, token->sessionId, TokenType == TokenPrimary),
+        granted);
     return TRUE;
 }
 
@@ -40,9 +62,9 @@ BOOL WINAPI ImpersonateLoggedOnUser(HANDLE hToken) {
     if (CallFails("ImpersonateLoggedOnUser")) {
         return FALSE;
     }
-    const auto token = Current().LookupAs<TokenObject>(hToken);
+    const auto token =
+        UsableToken(hToken, TOKEN_QUERY | TOKEN_DUPLICATE, TOKEN_QUERY | TOKEN_IMPERSONATE);
     if (token == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     Sessions::State& state = SessionsState();

@@ -1,3 +1,4 @@
+#include "AccessRights.h"
 #include "Faults.h"
 
 #include <windows.h>
@@ -112,9 +113,8 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
         return WAIT_FAILED;
     }
     // The wait keeps its own reference: closing the handle meanwhile does not end it.
-    const auto object = machine.LookupAs<winsim::Waitable>(hHandle);
+    const auto object = winsim::ObjectWithRights<winsim::Waitable>(machine, hHandle, SYNCHRONIZE);
     if (!object) {
-        SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
     const auto acquire = [&object] {

@@ -40,13 +40,20 @@ protected:
 };
 
 // An unmuted record is applied too (only a negative one means none), and a
-// refused change is logged with its result as a signed number.
+// refused change is logged with its result as a signed number. The host's
+// thread is in the multithreaded apartment, which refuses the plug-in's own
+// initialisation: the thread stays as the host left it.
 TEST_F(AudioStateTest, UnmutedRecordMeetingARefusedMuteIsStillConsumed) {
     registry().SetDword(HKEY_USERS, kAliceSetting, L"pcmute", 0);
     machine().Extension<winsim::Audio>().SetMuted(true);
     machine().Fail("IAudioEndpointVolume::SetMute", static_cast<uint32_t>(E_FAIL));
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
 
     impl().CancelAudioMute();
+
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE) << "still initialised";
+    CoUninitialize();
+    CoUninitialize();
 
     const std::string operation = "(NxReVadiruService::Impl::CancelAudioMute)";
     EXPECT_EQ(Effects(),

@@ -1,5 +1,6 @@
 // The user's display scaling kept in the user's hive and put back through the
 // helper's "setdpi" command.
+#include "support/ClockDriver.h"
 #include "support/SessionPc.h"
 
 #include <optional>
@@ -36,14 +37,6 @@ TEST_F(DpiRestoreTest, WritesWithoutTheKeyAreLogged) {
         }));
 }
 
-// A helper that takes the display away, as an unplugged screen does, and ends.
-winsim::Program UnplugsTheDisplay() {
-    return [](winsim::Machine& machine, const winsim::ProcessInfo& process) {
-        winsim::SimDisplay(machine).SetPaths({});
-        machine.Extension<winsim::Processes>().End(process.id);
-    };
-}
-
 // The handler of 0x6F0005, from the stored state (nullopt: absent) to its effects.
 struct HandlerCase {
     const char* name;
@@ -52,6 +45,7 @@ struct HandlerCase {
     winsim::Program helper;            // empty: NxReVadiru.exe cannot be started
     std::vector<std::string> effects;  // log lines and registry writes, in order
     uint32_t originAfter;              // the scaling still to put back, in memory
+    uint32_t shown = 100;              // what the display shows at first; 0: no display
 };
 
 void PrintTo(const HandlerCase& value, std::ostream* out) {
@@ -73,12 +67,18 @@ TEST_P(RestoreDpiMessageTest, RestoresInOrderAndClearsTheFlag) {
     if (GetParam().restoreDpi) {
         registry.SetDword(HKEY_USERS, kUserDpi, L"restoreDpi", *GetParam().restoreDpi);
     }
+    if (GetParam().shown == 0) {
+        winsim::SimDisplay(machine()).SetPaths({});
+    }
+    ShowPercent(machine(), GetParam().shown);
     TagIPCMessageItem message;
 
     impl().OnRecvRestoreDpiMsg(message);
 
     EXPECT_EQ(machine().JournalLines({"log", "registry"}), GetParam().effects);
     EXPECT_EQ(impl().originDpiScale.load(), GetParam().originAfter);
+    const simtest::ClockDriver clock(machine());  // the helper finishes in its own time
+    EXPECT_TRUE(machine().WaitForThreads());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -97,16 +97,27 @@ INSTANTIATE_TEST_SUITE_P(
             simtest::SetDpiProgram(),
             {"log: 3 restore value is 150" + kGetRestoreDpi, kHelperStarted,
              "log: 3 [VuVidazi] restore dpi 150 curdpi 150" + kRestoreDpi, kClearFlag, kClearFlag},
-            0},
+            0,
+            150},
+        // The scaling is read right after the start, before the helper has
+        // set it: the restore stays pending in memory.
+        HandlerCase{"HelperStillStarting",
+                    1,
+                    150,
+                    simtest::SetDpiProgram(500),
+                    {"log: 3 restore value is 150" + kGetRestoreDpi, kHelperStarted,
+                     "log: 3 [VuVidazi] restore dpi 150 curdpi 100" + kRestoreDpi, kClearFlag},
+                    150},
         // The highest scale kept, the display unreadable: it stays pending.
         HandlerCase{"DisplayGoneAtTheHighestScale",
                     1,
                     1000,
-                    UnplugsTheDisplay(),
+                    simtest::SetDpiProgram(),
                     {"log: 3 restore value is 1000" + kGetRestoreDpi, kHelperStarted,
                      "log: 4 err query display config 87, numPaths:0,numModes:0(GetDpiDevInfo)",
                      "log: 3 [VuVidazi] restore dpi 1000 curdpi 0" + kRestoreDpi, kClearFlag},
-                    1000},
+                    1000,
+                    0},
         HandlerCase{"HelperFailsToStart",
                     1,
                     150,

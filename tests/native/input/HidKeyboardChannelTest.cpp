@@ -77,6 +77,10 @@ TEST_P(WriteToHidDriverTest, LogsAndWritesAsExpected) {
         const auto added = hid().AddDevice(device);
         paths.insert(paths.end(), added.begin(), added.end());
     }
+    // As on a real PC, other programs have the interfaces open, sharing them.
+    for (const auto& path : paths) {
+        hid().OpenElsewhere(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    }
     if (GetParam().failing) {
         machine().Fail(GetParam().failing, GetParam().error);
     }
@@ -97,6 +101,13 @@ TEST_P(WriteToHidDriverTest, LogsAndWritesAsExpected) {
 INSTANTIATE_TEST_SUITE_P(
     Machines, WriteToHidDriverTest,
     ::testing::Values(WriteCase{"NoInterfaces", {}, nullptr, 0, {kSearchFailed}, std::nullopt},
+                      // Only present devices count: an unplugged one's are not listed.
+                      WriteCase{"DriverDeviceUnplugged",
+                                {{0xDEED, 0xFEED, 0x0100, {kDriverCollection}, false}},
+                                nullptr,
+                                0,
+                                {kSearchFailed},
+                                std::nullopt},
                       WriteCase{"SameVendorOtherProduct",
                                 {{0xDEED, 0x0001, 0x0100, {kDriverCollection}}},
                                 nullptr,

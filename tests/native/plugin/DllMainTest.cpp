@@ -27,14 +27,19 @@ void FakeUnRegisterPlugin(const PluginRegistrationEntry* table) {
 
 using DllMainTest = SimTest;
 
-TEST_F(DllMainTest, AttachAndDetachEachLoadTheManagerHandItTheTableAndReleaseIt) {
-    constexpr wchar_t kManagerPath[] = L"C:\\Program Files\\DeskSuite\\VLAPluginsManager.dll";
+// A manager at `path` that records what it is handed.
+void AddManager(winsim::Machine& machine, const wchar_t* path) {
     Calls().clear();
     winsim::ModuleSpec manager;
-    manager.path = kManagerPath;
+    manager.path = path;
     manager.exports["RegisterPlugin"] = reinterpret_cast<void*>(&FakeRegisterPlugin);
     manager.exports["UnRegisterPlugin"] = reinterpret_cast<void*>(&FakeUnRegisterPlugin);
-    machine().AddModule(manager);
+    machine.AddModule(manager);
+}
+
+TEST_F(DllMainTest, AttachAndDetachEachLoadTheManagerHandItTheTableAndReleaseIt) {
+    constexpr wchar_t kManagerPath[] = L"C:\\Program Files\\DeskSuite\\VLAPluginsManager.dll";
+    AddManager(machine(), kManagerPath);
 
     EXPECT_EQ(DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr), TRUE);
     EXPECT_EQ(DllMain(nullptr, DLL_PROCESS_DETACH, nullptr), TRUE);
@@ -48,6 +53,15 @@ TEST_F(DllMainTest, AttachAndDetachEachLoadTheManagerHandItTheTableAndReleaseIt)
     const std::string release = "FreeLibrary VLAPluginsManager.dll";
     EXPECT_EQ(Journal("module"), (std::vector<std::string>{load, release, load, release}));
     EXPECT_EQ(machine().ModuleLoadCount(L"VLAPluginsManager.dll"), 0);
+}
+
+// A path with nothing to strip (the root of a share) is not a directory the
+// manager can be loaded from, even where a manager lies beside it.
+TEST_F(DllMainTest, AttachFailsWhenTheExecutablePathHasNothingToStrip) {
+    machine().SetExecutablePath(L"\\\\server\\share");
+    AddManager(machine(), L"\\\\server\\share\\VLAPluginsManager.dll");
+    EXPECT_EQ(DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr), FALSE);
+    EXPECT_EQ(Journal("module"), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -31,12 +31,14 @@ TEST_F(LauncherTest, StartProcessStartsShownWithDefaultAttributesAndDirectory) {
     machine().Extension<winsim::Processes>().SetUnregisteredProgramError(ERROR_SUCCESS);
     ASSERT_TRUE(NXPROCESS::StartProcess(L" C:\\Program Files\\DeskSuite\\NxZarCenterHelper.exe ",
                                         L" RefreshNotifyIcon ", L"C:\\Program Files\\DeskSuite"));
-    EXPECT_THAT(Journal("process"),
-                ElementsAre("CreateProcessAsUserW user=<DESKTOP\\alice> session=1 app=(null) "
-                            "cmd=<\"C:\\Program Files\\DeskSuite\\NxZarCenterHelper.exe\" "
-                            "RefreshNotifyIcon> dir=<C:\\Program Files\\DeskSuite> "
-                            "env=<USERNAME=alice> flags=0x430 inherit=0 psa=default tsa=default "
-                            "si.cb=ok desktop=<winsta0\\default> startf=0x1 show=1 -> pid 10000"));
+    EXPECT_THAT(
+        machine().JournalLines({"environment", "process"}),
+        ElementsAre("environment: CreateEnvironmentBlock user=<DESKTOP\\alice> inherit=0",
+                    "process: CreateProcessAsUserW user=<DESKTOP\\alice> session=1 app=(null) "
+                    "cmd=<\"C:\\Program Files\\DeskSuite\\NxZarCenterHelper.exe\" "
+                    "RefreshNotifyIcon> dir=<C:\\Program Files\\DeskSuite> "
+                    "env=<USERNAME=alice> flags=0x430 inherit=0 psa=default tsa=default "
+                    "si.cb=ok desktop=<winsta0\\default> startf=0x1 show=1 -> pid 10000"));
 }
 
 // "x.exe", one space and the arguments: the longest line the buffer takes.

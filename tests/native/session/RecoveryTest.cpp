@@ -20,8 +20,17 @@ TEST_F(RecoveryTest, PutsEveryThingBackInOrder) {
     impl().originDpiScale = 150;
     // The configuration component finds the settings key.
     registry.CreateKey(HKEY_CURRENT_USER, L"SOFTWARE\\Norvane\\DeskSuite\\setting");
+    // The display shows the scale already; the helper's own run is the DPI
+    // tests' business, here it stays up. The disable command takes a while.
+    ShowPercent(machine(), 150);
+    auto& processes = machine().Extension<winsim::Processes>();
+    processes.Register(L"NxReVadiru.exe", winsim::Program{});
+    processes.Register(L"cmd.exe", winsim::programs::RunsFor(500));
 
-    impl().ReleaseKeyboard();
+    {
+        const simtest::ClockDriver clock(machine());
+        impl().ReleaseKeyboard();
+    }
 
     std::string report = "hid: write " + Narrow(keyboardPath) + " 93 bytes 01 08 01";
     for (int i = 0; i < 90; ++i) {
@@ -36,7 +45,6 @@ TEST_F(RecoveryTest, PutsEveryThingBackInOrder) {
             "cmd=<NxReVadiru.exe setdpi 150 0> dir=(null) env=<USERNAME=alice> flags=0x430 "
             "inherit=0 psa=(null) tsa=(null) si.cb=ok desktop=<winsta0\\default> "
             "startf=0x1 show=0 -> pid 10000",
-            "process: ended <NxReVadiru.exe> pid=10000 exit=0",
             "log: 4 CreateUserProcessEx processId: "
             "10000(`anonymous-namespace'::CreateProcessAsUserEx)",
             "log: 3 [VuVidazi] restore dpi 150 curdpi 150(NxReVadiruService::Impl::RestoreDpi)",
@@ -86,6 +94,7 @@ class BuildNumberTest : public SessionPcTest, public ::testing::WithParamInterfa
 TEST_P(BuildNumberTest, DecidesWhetherTheScalingIsRestored) {
     registry.SetString(HKEY_LOCAL_MACHINE, kCurrentVersion, L"CurrentBuildNumber",
                        GetParam().build);
+    ShowPercent(machine(), 150);
     impl().originDpiScale = 150;
     impl().ReleaseKeyboard();
     const auto lines = LogLines();
@@ -115,10 +124,16 @@ INSTANTIATE_TEST_SUITE_P(
                   {"4 stoll exception: stoll argument out of range(DE::StollS)", kNoScaling}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(RecoveryTest, DragDropStopDeletesTheMirror) {
+// The stop goes out whether or not the mirror is there; only a mirror that is
+// there is deleted.
+TEST_F(RecoveryTest, DragDropStopDeletesTheMirrorOnlyWhenItIsThere) {
+    impl().StopBasicModeDragDrop();
     CreateMirrorDirectory();
     impl().StopBasicModeDragDrop();
-    EXPECT_EQ(Journal("post"), std::vector<std::string>{"0x590000 0x590003 \"\""});
+    const std::string stop = "post: 0x590000 0x590003 \"\"";
+    EXPECT_EQ(machine().JournalLines({"post", "file"}),
+              (std::vector<std::string>{
+                  stop, stop, "file: delete directory " + (mirrorRoot / "NorvaneShare").string()}));
     EXPECT_FALSE(MirrorDirectoryExists());
 }
 

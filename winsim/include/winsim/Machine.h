@@ -62,9 +62,18 @@ public:
 
     // --- handle table ---------------------------------------------------------
     // Every HANDLE the machine gives out lives here until CloseHandle (or the
-    // kind's own release call) removes it.
-    void* AddHandle(std::shared_ptr<Object> object);
+    // kind's own release call) removes it, with the access rights it was
+    // granted: all of them unless the call that made it grants fewer (as
+    // OpenProcess and DuplicateTokenEx grant what they are asked for).
+    static constexpr uint32_t kAllRights = 0xFFFFFFFF;
+    void* AddHandle(std::shared_ptr<Object> object, uint32_t grantedAccess = kAllRights);
     std::shared_ptr<Object> Lookup(void* handle) const;
+    // The rights the handle was granted (none for a handle the machine does
+    // not know), and whether it was granted every one of `rights`.
+    uint32_t GrantedAccess(void* handle) const;
+    bool Grants(void* handle, uint32_t rights) const {
+        return (GrantedAccess(handle) & rights) == rights;
+    }
     template <class T>
     std::shared_ptr<T> LookupAs(void* handle) const {
         return std::dynamic_pointer_cast<T>(Lookup(handle));
@@ -92,6 +101,8 @@ public:
     uint64_t Now() const;  // virtual milliseconds since the machine was made
     // Moves the clock forward, waking every waiter whose deadline has come;
     // returns once those waiters have left their wait (they run on from there).
+    // Threads that hold the clock (StartThreadOnClock) are waited for first
+    // and last: the clock moves only while each of them waits or has ended.
     void Advance(uint64_t ms);
     // Moves the clock to the earliest deadline of a parked waiter (if any) and
     // wakes it like Advance; returns false when no thread is parked on the clock.
@@ -139,6 +150,12 @@ public:
     void ThreadStarted();
     void ThreadFinished();
     size_t RunningThreads() const;
+    // Runs `body` on a thread of its own, counted like CreateThread's, which
+    // holds the virtual clock whenever it is not waiting: what it does takes
+    // no virtual time, and the clock does not move on before it waits or ends
+    // (the simulated PC's own programs run so). False, with nothing started,
+    // when no thread can be made.
+    bool StartThreadOnClock(std::function<void()> body);
     bool WaitForThreads(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     // GetCurrentProcessId: the process the simulated code runs in.
     void SetCurrentProcessId(uint32_t pid);

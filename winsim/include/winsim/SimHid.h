@@ -3,6 +3,13 @@
 // Each top-level collection of a device is its own device interface, listed by
 // CM_Get_Device_Interface_ListW (HID class) in the order the devices were
 // added and opened by path with CreateFileW. A new machine has no HID devices.
+// The interfaces of a device that is not present (connected once, unplugged
+// now) are listed only when all devices are asked for
+// (CM_GET_DEVICE_INTERFACE_LIST_ALL_DEVICES), and do not open
+// (ERROR_FILE_NOT_FOUND). As on Windows, the system holds the keyboard and
+// mouse collections (generic desktop page, usages 6 and 2) for itself: opening
+// one for reading or writing fails with ERROR_ACCESS_DENIED, opening it with no
+// access succeeds.
 //
 // Journal (kind "hid"): each successful WriteFile to an interface adds
 //   write <interface path> <n> bytes xx xx ...
@@ -39,6 +46,7 @@ struct HidDeviceSpec {
     uint16_t productId = 0;
     uint16_t versionNumber = 0;
     std::vector<HidCollectionSpec> collections;
+    bool present = true;
 };
 
 class Hid {
@@ -53,12 +61,6 @@ public:
     //   \\?\hid#vid_deed&pid_feed&col02#7&00000001&0&0001#{4d1e55b2-f16f-11cf-88cb-001111000030}
     // ("&colNN" only when the device has more than one collection).
     std::vector<std::wstring> AddDevice(const HidDeviceSpec& device);
-
-    // The system holds the interface for itself, as it does keyboards and
-    // mice: CreateFileW asking for read or write access fails with `error`
-    // (ERROR_ACCESS_DENIED; ERROR_SHARING_VIOLATION when another program opened
-    // it without sharing). Opening with no access still succeeds.
-    void HoldExclusively(const std::wstring& path, uint32_t error = ERROR_ACCESS_DENIED);
 
     // Another program opens the interface with this access and sharing and
     // keeps it open; later opens must share with it (ERROR_SHARING_VIOLATION

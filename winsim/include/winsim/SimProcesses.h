@@ -71,20 +71,25 @@ struct ProcessInfo {
     uint32_t exitCode = 259;  // STILL_ACTIVE while running
 };
 
-// What a registered program does when it is started: it runs on the creating
-// thread after the process is in the table and before the creation call
-// returns (not at all when created suspended). It may change the machine's
-// state, record effects or end the process through Processes::End.
+// What a registered program does when it is started. As on Windows, the
+// creation call does not wait for it: the program starts, at the virtual time
+// of the creation, on a thread of its own that the machine counts
+// (RunningThreads, WaitForThreads), and runs alongside its creator (not at
+// all when created suspended). Its work takes no virtual time: the clock does
+// not move on while a program runs, only while it waits (Sleep,
+// WaitForSingleObject, Machine::ParkUntil). When it returns, its process ends
+// with exit code 0 unless it ended otherwise (Processes::End). A test that
+// looks at what a program did waits for it first: for its thread
+// (WaitForThreads) or, for one that waits on the clock, by moving the clock.
 using Program = std::function<void(Machine& machine, const ProcessInfo& process)>;
 
 // Ready-made programs.
 namespace programs {
 // Ends at once with `exitCode`.
 Program ExitsAtOnce(uint32_t exitCode = 0);
-// Runs for `milliseconds` of virtual time on a thread of its own (counted by
-// the machine), then ends with `exitCode`; the thread also stops when the
-// process is ended sooner. A test must move the clock on (or end the
-// process) before it finishes.
+// Runs for `milliseconds` of virtual time, then ends with `exitCode`; it also
+// stops when the process is ended sooner. A test must move the clock on (or
+// end the process) before it finishes.
 Program RunsFor(uint64_t milliseconds, uint32_t exitCode = 0);
 }  // namespace programs
 
@@ -104,7 +109,8 @@ public:
     Processes& operator=(const Processes&) = delete;
 
     // Makes `imageName` startable; `program` (may be empty: the process then
-    // runs until it is ended) runs each time it starts. Registering again replaces.
+    // runs, without a thread, until it is ended) runs each time it starts.
+    // Registering again replaces.
     void Register(const std::wstring& imageName, Program program = {});
     // What starting an unregistered program does: fail with `error`
     // (ERROR_FILE_NOT_FOUND on a new machine) or, with 0, start a process that

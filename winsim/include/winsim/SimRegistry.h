@@ -2,7 +2,8 @@
 //
 // Three trees: HKEY_LOCAL_MACHINE, HKEY_USERS and HKEY_CURRENT_USER (kept
 // apart from HKEY_USERS; nothing links it to a SID). A new machine holds only
-// HKEY_LOCAL_MACHINE\SOFTWARE, because Win32 cannot create keys directly below
+// HKEY_LOCAL_MACHINE\SOFTWARE and its WOW6432Node (the 32-bit view's keys, see
+// winsim/sdk/registry.h), because Win32 cannot create keys directly below
 // HKEY_LOCAL_MACHINE or HKEY_USERS: a test that wants a user's hive creates
 // HKEY_USERS\<SID> itself (SetDword and CreateKey create every missing key).
 //

@@ -42,6 +42,10 @@ public:
 // made to fail with Machine::Fail under its Win32 name. Live impersonations,
 // environment blocks and session lists count as open resources
 // ("impersonation", "environment block", "WTS memory").
+//
+// Journal (kind "environment"), one line per block made, since a child's
+// environment does not show whether the caller's own was inherited into it:
+//   CreateEnvironmentBlock user=<NAME>|(none) inherit=0|1
 class Sessions {
 public:
     static constexpr uint32_t kNoConsoleSession = 0xFFFFFFFF;
@@ -69,10 +73,6 @@ public:
     void SetConsoleSession(uint32_t id);
     // Shorthand: `user` logged on at the console in an active "Console" session.
     void LogOnConsole(const UserAccount& user, uint32_t id = 1);
-
-    // A variable of the service process's own environment, which
-    // CreateEnvironmentBlock copies only when asked to inherit.
-    void SetServiceEnvironmentVariable(const std::wstring& name, const std::wstring& value);
 
     // How often the named function (Win32 name) was called on this machine.
     size_t Calls(const std::string& function) const;

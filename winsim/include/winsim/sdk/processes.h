@@ -77,8 +77,10 @@ typedef struct _PROCESS_INFORMATION {
 } PROCESS_INFORMATION, *PPROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 
 // Both record every argument in the journal (kind "process") and, when the
-// program can start, add it to the process table. The command line must be
-// writable, as on Windows.
+// program can start, add it to the process table; the program then runs on
+// its own (winsim/SimProcesses.h). The command line must be writable, as on
+// Windows. CreateProcessAsUserW's token needs TOKEN_QUERY, TOKEN_DUPLICATE and
+// TOKEN_ASSIGN_PRIMARY (ERROR_ACCESS_DENIED otherwise).
 BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
                            LPSECURITY_ATTRIBUTES lpProcessAttributes,
                            LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
@@ -92,7 +94,20 @@ BOOL WINAPI CreateProcessAsUserW(HANDLE hToken, LPCWSTR lpApplicationName, LPWST
                                  LPCWSTR lpCurrentDirectory, LPSTARTUPINFOW lpStartupInfo,
                                  LPPROCESS_INFORMATION lpProcessInformation);
 
+// The handle holds the rights asked for and no others (generic rights mapped as
+// Windows maps them for processes, every right for MAXIMUM_ALLOWED); a handle
+// made by process creation holds them all. Waiting needs SYNCHRONIZE, the exit
+// code and the id PROCESS_QUERY_(LIMITED_)INFORMATION, terminating
+// PROCESS_TERMINATE; a call on a handle without them fails with
+// ERROR_ACCESS_DENIED.
 HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId);
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode);
 DWORD WINAPI GetProcessId(HANDLE Process);
+// The pseudo-handle of the calling process (it needs no closing); OpenProcessToken
+// takes it.
+HANDLE WINAPI GetCurrentProcess();
+
+// Sets (or, with a null value, removes) a variable of the process's own
+// environment, which CreateEnvironmentBlock copies when asked to inherit.
+BOOL WINAPI SetEnvironmentVariableW(LPCWSTR lpName, LPCWSTR lpValue);

@@ -4,8 +4,11 @@
 // test-facing side). Every function answers with the error code Windows
 // returns; none of them sets the last error. An opened key is a handle in the
 // machine's table until RegCloseKey; the predefined roots are pseudo-handles
-// that need no closing. There is one registry view: KEY_WOW64_32KEY and
-// KEY_WOW64_64KEY are accepted and change nothing.
+// that need no closing. The registry has the two views of a 64-bit program:
+// with KEY_WOW64_32KEY (and not KEY_WOW64_64KEY), opening or creating a key
+// below HKEY_LOCAL_MACHINE\SOFTWARE addresses it below
+// HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node instead; every other key is shared
+// by both views, as the user hives' are on Windows.
 #pragma once
 
 #include <winsim/sdk/base.h>
