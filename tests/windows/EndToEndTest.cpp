@@ -255,7 +255,6 @@ TEST_F(EndToEndTest, HelperCrashAfterARestartInASessionIsPutRight) {
     RestartHostOnceBack("0x690000");
     // What the session leaves behind: the helper's running flag and a driver to switch off.
     setting_.Set(L"nxExcreenRunning", 1);
-    driver_.Create();
     driver_.Set(L"DriverState", 1);
     Observe({0x590000});
     const std::string answered = "3 [VuVidazi] nxrevadiruProcessId:" + pid +
