@@ -3,10 +3,12 @@
 // beside the program; the file keeps every start, in order.
 //
 //   NxReVadiru.exe session [--crash-after <ms>]
-//       A session: tells the plug-in the screen values in force before it and
-//       its start with its own process id, then runs until the named event
-//       "NxReVadiru.exe" is signalled (exit 0), or crashes after the given
-//       milliseconds (ends with an access violation's code).
+//       A session: joins the bus as the helper's module, tells the plug-in the
+//       screen values in force before it and its start with its own process
+//       id, and answers the plug-in's start-up query with that id; then runs
+//       until the named event "NxReVadiru.exe" is signalled (exit 0), or
+//       crashes after the given milliseconds (ends with an access violation's
+//       code).
 //   NxReVadiru.exe setdpi <value> <flag>
 //       Recorded, exits 0.
 //   NxReVadiru.exe disable
@@ -14,6 +16,7 @@
 //       recorded only then, so that the record shows it has finished.
 #include "StandinBus.h"
 #include "StartRecord.h"
+#include "win32/UniqueAny.h"
 
 #include <windows.h>
 
@@ -23,8 +26,10 @@ namespace {
 
 constexpr wchar_t kRecordVariable[] = L"NX_NXREVADIRU_LOG";
 constexpr DWORD kDisableMilliseconds = 500;
-// Only sends; an id no module of the host uses.
-constexpr int32_t kHelperModule = 0x7C0000;
+constexpr int32_t kHelperModule = 0x690000;
+// A plug-in asks with this message when it starts, and learns from the answer
+// which helper to watch, when it starts in the middle of a session.
+constexpr int32_t kProcessIdQuery = 0x690022;
 constexpr int32_t kStartMsg = 0x6F0002;
 constexpr int32_t kScreenValuesMsg = 0x6F0004;
 // Before the session: 1920 x 1080 at 150 %; during it: 2560 x 1600 at 200 %.
@@ -40,20 +45,21 @@ int RunSession(DWORD crashAfterMs) {
     // Under Wine the service runs in this session too, so the unprefixed name
     // meets the plug-in's; on Windows the helper opens "Global\NxReVadiru.exe",
     // since the service's unprefixed names are global (docs/security.md).
-    const HANDLE quit = CreateEventW(nullptr, FALSE, FALSE, L"NxReVadiru.exe");
-    if (quit == nullptr) {
+    const UniqueHandle quit(CreateEventW(nullptr, FALSE, FALSE, L"NxReVadiru.exe"));
+    if (!quit) {
         return 1;
     }
+    // Outlives the client, whose destruction waits for a running answer.
+    const std::string processId = std::to_string(GetCurrentProcessId());
     IPCMessageClient client(kHelperModule, false, false, StandinBusPipe());
-    const std::string start =
-        std::string(kExtendedMode) + " " + std::to_string(GetCurrentProcessId());
+    client.RegisterMessageCallback(kProcessIdQuery, [&client, &processId](TagIPCMessageItem&) {
+        PostToPlugin(client, kProcessIdQuery, processId);
+    });
     if (!PostToPlugin(client, kScreenValuesMsg, kScreenValues) ||
-        !PostToPlugin(client, kStartMsg, start)) {
-        CloseHandle(quit);
+        !PostToPlugin(client, kStartMsg, std::string(kExtendedMode) + " " + processId)) {
         return 2;
     }
-    const DWORD waited = WaitForSingleObject(quit, crashAfterMs);
-    CloseHandle(quit);
+    const DWORD waited = WaitForSingleObject(quit.get(), crashAfterMs);
     if (waited != WAIT_OBJECT_0) {
         // An abnormal end as the system reports one: no clean-up, a fault's code.
         TerminateProcess(GetCurrentProcess(), kCrashExitCode);

@@ -43,39 +43,37 @@ bool IsLink(const fs::path& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// A directory link made on the Unix side, removed as the link at the end (the
-// next run's first step clears what is still there).
-struct UnixLink {
-    UnixLink(fs::path at, const fs::path& target) : link(std::move(at)) {
-        RunUnixProgram(L"Z:\\bin\\ln -s", {target, link});
-    }
-    ~UnixLink() { RunUnixProgram(L"Z:\\bin\\rm", {link}); }
-    const fs::path link;
-};
+// A tree of links is removed on the Unix side, where rm neither follows them
+// nor trips over them: the standard library's remove_all can go round for
+// ever in a tree Wine lists links in. The removal runs on after the test, so
+// each run works in a folder of its own.
+fs::path RunsOwnFolder() {
+    return fs::temp_directory_path() /
+           ("nx-directory-delete-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(GetTickCount64()));
+}
 
 TEST(DirectoryDeleteTest, PlantedLinksAreRemovedAsLinksAndTheirTargetKept) {
     ASSERT_NE(kUnixFileName, nullptr) << "makes its links on Wine's Unix side";
-    const fs::path root = fs::temp_directory_path() / "nx-directory-delete";
+    const fs::path root = RunsOwnFolder();
     const fs::path mirror = root / "mirror";
     const fs::path kept = root / "outside" / "keep.txt";
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
     fs::create_directories(root / "outside");
     std::ofstream(kept) << "the target's";
     fs::create_directories(mirror / "plain");
     std::ofstream(mirror / "plain" / "file.txt") << "the mirror's";
-    {
-        // One inside the directory deleted, and one that is the directory deleted.
-        const UnixLink inside(mirror / "link", root / "outside");
-        const UnixLink itself(root / "linked-mirror", root / "outside");
-        ASSERT_TRUE(PollUntil([&] { return IsLink(inside.link) && IsLink(itself.link); }));
-        DE::DeleteDirectory(mirror);
-        EXPECT_TRUE(fs::exists(kept)) << "followed the link inside";
-        EXPECT_FALSE(fs::exists(mirror / "plain"));
-        DE::DeleteDirectory(itself.link);
-        EXPECT_TRUE(fs::exists(kept)) << "followed the directory that is a link";
-    }
-    fs::remove_all(root, ignored);
+    // One inside the directory deleted, and one that is the directory deleted.
+    const fs::path inside = mirror / "link";
+    const fs::path itself = root / "linked-mirror";
+    RunUnixProgram(L"Z:\\bin\\ln -s", {root / "outside", inside});
+    RunUnixProgram(L"Z:\\bin\\ln -s", {root / "outside", itself});
+    ASSERT_TRUE(PollUntil([&] { return IsLink(inside) && IsLink(itself); }));
+    DE::DeleteDirectory(mirror);
+    EXPECT_TRUE(fs::exists(kept)) << "followed the link inside";
+    EXPECT_FALSE(fs::exists(mirror / "plain"));
+    DE::DeleteDirectory(itself);
+    EXPECT_TRUE(fs::exists(kept)) << "followed the directory that is a link";
+    RunUnixProgram(L"Z:\\bin\\rm -rf", {root});
 }
 
 }  // namespace

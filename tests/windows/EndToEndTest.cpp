@@ -122,8 +122,7 @@ protected:
         : sid_(GetActiveUserSid()),
           setting_(HKEY_USERS, sid_ + L"\\SOFTWARE\\Norvane\\DeskSuite\\setting"),
           restore_(HKEY_USERS, sid_ + L"\\SOFTWARE\\DeskSuite\\NxReVadiru"),
-          driver_(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Norvane\\DeskSuite\\NxReVadiru"),
-          vdisplaySettings_(HKEY_LOCAL_MACHINE, L"SOFTWARE\\DeskSuite\\Drivers\\IDDSettings") {
+          driver_(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Norvane\\DeskSuite\\NxReVadiru") {
         EndStandIns();
     }
     ~EndToEndTest() override { EndStandIns(); }
@@ -150,6 +149,22 @@ protected:
                                    {"3 [BusBroker] module 0x6f0000 connected"});
         })) << ReadFileText(transcript_.Path());
         startLines_ = PluginLog(pluginLog_.Path()).size();
+    }
+
+    // Stops the host while the stand-ins run on and starts it again, its
+    // plug-in held (see restart/StartGate.cpp) until `module` is back on the
+    // bus; the log from then on is the restart's. Seconds: the old plug-in's
+    // watches hold its library until the host gives up on unloading it. The
+    // new plug-in may still be starting when this returns.
+    void RestartHostOnceBack(const std::string& module) {
+        EXPECT_EQ(host_->Finish(), std::optional<DWORD>(0));
+        startLines_ = PluginLog(pluginLog_.Path()).size();
+        const UniqueHandle gate(CreateEventW(nullptr, TRUE, FALSE, L"nx-e2e-start-gate"));
+        host_ = std::make_unique<ServiceHostRun>(L"nx-start-gate.dll NxReVadiruServicePlugin.dll",
+                                                 transcript_.Path());
+        const std::string back = "3 [BusBroker] module " + module + " connected";
+        EXPECT_TRUE(PollUntil([&] { return Logged(back); })) << back;
+        SetEvent(gate.get());
     }
 
     // Stops the host; stand-ins still running are ended once the plug-in has
@@ -207,7 +222,6 @@ protected:
     ScratchKey setting_;
     ScratchKey restore_;
     ScratchKey driver_;
-    ScratchKey vdisplaySettings_;
     const ScratchFile pluginLog_{L"nx-e2e-plugin.log"};
     const ScratchFile usageEvents_{L"nx-e2e-usage.log"};
     const ScratchFile transcript_{L"nx-e2e-host.txt"};
@@ -225,22 +239,15 @@ protected:
     std::map<int32_t, std::unique_ptr<BusObserver>> observers_;
 };
 
-TEST_F(EndToEndTest, HelperCrashDuringASessionIsPutRight) {
+// The helper's session runs on while the host is stopped and started again:
+// the restarted plug-in finds the helper running, so it puts nothing back at
+// its start, and learns which helper to watch only from the helper's answer to
+// its query. The helper then crashes and the PC is put right.
+TEST_F(EndToEndTest, HelperCrashAfterARestartInASessionIsPutRight) {
     StartHost();
-    // What a session leaves behind: the helper's running flag, the audio moved, a driver to switch
-    // off and the driver's saved settings.
-    setting_.Create();
-    setting_.Set(L"nxExcreenRunning", 1);
-    setting_.Set(L"AudioPos", 2);
-    restore_.Create();
-    driver_.Create();
-    driver_.Set(L"DriverState", 1);
-    vdisplaySettings_.Create();
     // Held so that the quit signal, raised after the helper is gone, can be seen.
     const UniqueHandle quitSignal(CreateEventW(nullptr, FALSE, FALSE, L"NxReVadiru.exe"));
-    ASSERT_TRUE(quitSignal);
-
-    const UniqueHandle helper = StartStandIn(L"NxReVadiru.exe\" session --crash-after 3000");
+    const UniqueHandle helper = StartStandIn(L"NxReVadiru.exe\" session");
     ASSERT_TRUE(helper) << "error " << GetLastError();
     const std::string pid = std::to_string(GetProcessId(helper.get()));
     ASSERT_TRUE(PollUntil([&] {
@@ -248,7 +255,18 @@ TEST_F(EndToEndTest, HelperCrashDuringASessionIsPutRight) {
                       "(NxReVadiruService::Impl::OnRecvNxRevadiruStartMsg)");
     })) << Joined(SessionLog());
 
-    ASSERT_EQ(WaitForSingleObject(helper.get(), 10000), WAIT_OBJECT_0);
+    RestartHostOnceBack("0x690000");
+    // What the session leaves behind: the helper's running flag and a driver to switch off.
+    setting_.Set(L"nxExcreenRunning", 1);
+    driver_.Set(L"DriverState", 1);
+    Observe({0x590000});
+    const std::string answered = "3 [VuVidazi] nxrevadiruProcessId:" + pid +
+                                 "(NxReVadiruService::Impl::OnRecvNxRevadiruPidMsg)";
+    ASSERT_TRUE(PollUntil([&] { return Logged(answered); })) << Joined(SessionLog());
+    // The watch it starts opens the helper at once.
+    Sleep(1000);
+
+    ASSERT_TRUE(TerminateProcess(helper.get(), 0xC0000005));
     EXPECT_EQ(WaitForSingleObject(quitSignal.get(), 10000), WAIT_OBJECT_0);
     ASSERT_TRUE(PollUntil([&] {
         return Logged(std::string("3 [VuVidazi] exit monitor thread NxReVadiru.exe") +
@@ -256,23 +274,21 @@ TEST_F(EndToEndTest, HelperCrashDuringASessionIsPutRight) {
     })) << Joined(SessionLog());
 
     // The recovery's steps and their order are the native suite's; here, the
-    // real wait's result.
+    // real wait's result, and no recovery at the restart.
     const Lines log = SessionLog();
-    EXPECT_TRUE(ContainsInOrder(
-        log, {std::string("3 [VuVidazi] enter monitor thread NxReVadiru.exe") + kMonitorBody,
-              std::string("3 [VuVidazi] wait NxReVadiru.exe exit, waitCode=0") + kWaitForExit,
-              "3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)"}))
+    EXPECT_TRUE(
+        Logged(std::string("3 [VuVidazi] wait NxReVadiru.exe exit, waitCode=0") + kWaitForExit));
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)"),
+              1)
         << Joined(log);
+    EXPECT_EQ(Received({{0x590000, {}}}), (std::map<int32_t, Lines>{{0x590000, {"590003 "}}}));
+    // The scaling to restore was in the old plug-in's memory only; the
+    // restarted one leaves it pending in the registry.
     EXPECT_EQ(RecordedCommandLines(helperRecord_.Path()),
-              (Lines{"\"" + ToUtf8(ExecutableDirectory()) +
-                         "\\NxReVadiru.exe\" session --crash-after 3000",
-                     "NxReVadiru.exe setdpi 150 0", "NxReVadiru.exe disable"}));
+              (Lines{"\"" + ToUtf8(ExecutableDirectory()) + "\\NxReVadiru.exe\" session",
+                     "NxReVadiru.exe disable"}));
     EXPECT_EQ(setting_.Get(L"nxExcreenRunning"), std::optional<DWORD>(0));
-    EXPECT_EQ(setting_.Get(L"AudioPos"), std::optional<DWORD>(0));
-    // Wine reports no scaling in force, so the restore stays pending.
-    EXPECT_EQ(restore_.Get(L"needRestore"), std::optional<DWORD>(1));
-    EXPECT_EQ(restore_.Get(L"restoreDpi"), std::optional<DWORD>(150));
-    EXPECT_FALSE(vdisplaySettings_.Exists());
     StopHost();
 }
 
