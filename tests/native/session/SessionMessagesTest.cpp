@@ -61,6 +61,8 @@ TEST_P(SessionReportTest, ParsesTheBodyAndWatchesAHelperWithAnId) {
                     .Times(test.then == Then::Invalid ? 1 : 0));
     EXPECT_THAT(machine().Journal(), Contains(LogMentions("enter monitor thread NxReVadiru.exe"))
                                          .Times(test.then == Then::Watch ? 1 : 0));
+    EXPECT_THAT(machine().Journal(), Not(Contains(Signalled("NxReVadiru.exe"))))
+        << "a helper that does not run is not recovered after";
 }
 
 INSTANTIATE_TEST_SUITE_P(
