@@ -13,6 +13,7 @@
 #include "win32/UniqueAny.h"
 #include "support/BusObserver.h"
 #include "support/ChildProcess.h"
+#include "support/NamedRows.h"
 #include "wait/PollUntil.h"
 #include "support/ScratchKey.h"
 #include "support/ServiceHostRun.h"
@@ -442,8 +443,7 @@ private:
     UniqueHandle process_;
 };
 
-struct ThreadsAtUnload {
-    const char* title;
+struct ThreadsAtUnload : testrows::Named {
     bool launcherSleeps;  // a center ended before the stop, so the launcher pauses for minutes
     std::string unloadLine;
 };
@@ -513,6 +513,6 @@ INSTANTIATE_TEST_SUITE_P(
         // The launcher keeps it loaded until the host process ends.
         ThreadsAtUnload{"WatchesAndASleepingLauncher", true,
                         "service: NxReVadiruServicePlugin.dll is still loaded after 5000 ms"}),
-    [](const ::testing::TestParamInfo<ThreadsAtUnload>& info) { return info.param.title; });
+    testrows::RowName());
 
 }  // namespace

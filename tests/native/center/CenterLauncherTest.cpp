@@ -141,8 +141,8 @@ TEST_P(RequestRunTest, AsksUntilTheRequestsAreUsedUpOrTheCenterIsBack) {
 INSTANTIATE_TEST_SUITE_P(
     Runs, RequestRunTest,
     ::testing::Values(RequestRun{"Ordinary", false, nullptr, 3, "", {kLaunchReport}},
-                      RequestRun{"RetailDespiteTheQuit", true, nullptr, 5, "", {kLaunchReport}},
-                      RequestRun{"UserQuitsDuringAPause",
+                      RequestRun{"RetailIgnoresQuit", true, nullptr, 5, "", {kLaunchReport}},
+                      RequestRun{"UserQuits",
                                  false,
                                  [](Impl& impl) {
                                      TagIPCMessageItem quit;
@@ -152,13 +152,13 @@ INSTANTIATE_TEST_SUITE_P(
                                  Line("step1, stop start NxZarCenter.0", kLauncher),
                                  {kLaunchReport, "992612907 ZarExitType=1 ZarLaunchType=-1"},
                                  true},
-                      RequestRun{"CenterBackDuringAPause",
+                      RequestRun{"CenterBack",
                                  false,
                                  [](Impl& impl) { impl.zarCenterRunning = true; },
                                  1,
                                  Line("step1, stop start NxZarCenter.0", kLauncher),
                                  {kLaunchReport}},
-                      RequestRun{"RetailCenterBackDuringAPause",
+                      RequestRun{"RetailCenterBack",
                                  true,
                                  [](Impl& impl) { impl.zarCenterRunning = true; },
                                  1,

@@ -99,18 +99,18 @@ INSTANTIATE_TEST_SUITE_P(
         HandlerCase{"FlagAbsent", std::nullopt, 150, std::nullopt, kNeedRestoreDpi, nullptr, 0, 0},
         HandlerCase{"FlagZero", 0, 150, std::nullopt, nullptr, nullptr, 0, 0},
         HandlerCase{"FlagTwo", 2, 150, std::nullopt, nullptr, nullptr, 0, 0},
-        HandlerCase{"DisplayShowsTheSavedScale", 1, 150, 150, nullptr,
+        HandlerCase{"DisplayShowsSavedScale", 1, 150, 150, nullptr,
                     "[VuVidazi] restore dpi 150 curdpi 150", 0, 2, simtest::SetDpiProgram(), 150},
         // The scaling is read right after the start, before the helper has
         // set it: the restore stays pending in memory.
         HandlerCase{"HelperStillStarting", 1, 150, 150, nullptr,
                     "[VuVidazi] restore dpi 150 curdpi 100", 150, 1, simtest::SetDpiProgram(500)},
         // The highest scale kept, the display unreadable: it stays pending.
-        HandlerCase{"DisplayGoneAtTheHighestScale", 1, 1000, 1000, nullptr,
+        HandlerCase{"DisplayGoneAtHighest", 1, 1000, 1000, nullptr,
                     "[VuVidazi] restore dpi 1000 curdpi 0", 1000, 1, simtest::SetDpiProgram(), 0},
         HandlerCase{"HelperFailsToStart", 1, 150, 150, nullptr,
                     "[VuVidazi] failed to create user interactive process.", 150, 1, {}},
-        HandlerCase{"SavedScaleAboveTheHighest", 1, 1001, 0, nullptr, nullptr, 0, 1},
+        HandlerCase{"SavedScaleAboveHighest", 1, 1001, 0, nullptr, nullptr, 0, 1},
         HandlerCase{"SavedScaleNegative", 1, static_cast<uint32_t>(-5), 0, nullptr, nullptr, 0, 1},
         HandlerCase{"SavedScaleAbsent", 1, std::nullopt, 0, kGetRestoreDpi, nullptr, 0,
                     1}),

@@ -216,7 +216,7 @@ TEST_P(MessageAtStartTest, IsHeardWhileTheChecksRunOnlyIfRegisteredEarly) {
 INSTANTIATE_TEST_SUITE_P(
     Table, MessageAtStartTest,
     ::testing::Values(
-        MessageAtStart{"MessageCenterStart", 0x6F0001, "", "enter monitor thread VLA", 3},
+        MessageAtStart{"MessageCenter", 0x6F0001, "", "enter monitor thread VLA", 3},
         MessageAtStart{"HelperStart", 0x6F0002, "1 77", "enter monitor thread NxRe", 2},
         MessageAtStart{"HelperPid", 0x690022, "77", "enter monitor thread NxRe", 2},
         MessageAtStart{"TabTip", 0x6F0003, "5", "recv tabtip value 5", 2},

@@ -126,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 CR_BUFFER_SMALL,
                                 {"log: 4 retrieving device interface list failed" + kSearch},
                                 std::nullopt},
-                      WriteCase{"UnreadableAttributesRejectSilently",
+                      WriteCase{"UnreadableAttributes",
                                 kFailingCheckFirst,
                                 "HidD_GetAttributes",
                                 ERROR_GEN_FAILURE,
