@@ -70,12 +70,12 @@ TEST_F(CenterLauncherTest, CenterBackOrUserQuitBeforeItAsksSendsNothing) {
 // report, then requests two minutes apart, each refused by the bus unless it
 // is up, until they are used up or, during the first pause, the user quits or
 // the center comes back.
+enum class Pause { Quiet, UserQuits, CenterBack };
+
 struct RequestRun : testrows::Named {
     bool retail;  // with the user's quit before the run, which a retail machine ignores
-    void (*duringTheFirstPause)(Impl&);  // nullptr: nothing happens
+    Pause duringTheFirstPause;
     size_t requests;
-    std::string stopLine;            // empty: none
-    std::vector<std::string> usage;  // the usage events, in order
     bool busUp = false;
 };
 
@@ -95,8 +95,11 @@ TEST_P(RequestRunTest, AsksUntilTheRequestsAreUsedUpOrTheCenterIsBack) {
     EXPECT_TRUE(machine().WaitForParked(1));
     machine().AdvanceToNextDeadline();  // three minutes: the first request, then its pause
     EXPECT_TRUE(machine().WaitForParked(1));
-    if (run.duringTheFirstPause) {
-        run.duringTheFirstPause(impl());
+    TagIPCMessageItem quit;
+    if (run.duringTheFirstPause == Pause::UserQuits) {
+        impl().OnRecvZarCenterQuitMsg(quit);
+    } else if (run.duringTheFirstPause == Pause::CenterBack) {
+        impl().zarCenterRunning = true;
     }
     {
         // A launcher that does not stop runs on to its end instead of hanging the test.
@@ -123,8 +126,9 @@ TEST_P(RequestRunTest, AsksUntilTheRequestsAreUsedUpOrTheCenterIsBack) {
         }
         times.push_back(180000 + 120000 * sent);
     }
-    if (!run.stopLine.empty()) {
-        lines.push_back(run.stopLine);
+    if (run.duringTheFirstPause != Pause::Quiet) {
+        lines.push_back(run.retail ? Line("stop start NxZarCenter.0", kRetail)
+                                   : Line("step1, stop start NxZarCenter.0", kLauncher));
     }
     EXPECT_EQ(LogLines(), lines);
     std::vector<uint64_t> requestTimes;
@@ -135,35 +139,20 @@ TEST_P(RequestRunTest, AsksUntilTheRequestsAreUsedUpOrTheCenterIsBack) {
         }
     }
     EXPECT_EQ(requestTimes, times);
-    EXPECT_EQ(Journal("usage"), run.usage);
+    std::vector<std::string> usage = {kLaunchReport};
+    if (run.duringTheFirstPause == Pause::UserQuits) {
+        usage.push_back("992612907 ZarExitType=1 ZarLaunchType=-1");
+    }
+    EXPECT_EQ(Journal("usage"), usage);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, RequestRunTest,
-    ::testing::Values(RequestRun{"Ordinary", false, nullptr, 3, "", {kLaunchReport}},
-                      RequestRun{"RetailIgnoresQuit", true, nullptr, 5, "", {kLaunchReport}},
-                      RequestRun{"UserQuits",
-                                 false,
-                                 [](Impl& impl) {
-                                     TagIPCMessageItem quit;
-                                     impl.OnRecvZarCenterQuitMsg(quit);
-                                 },
-                                 1,
-                                 Line("step1, stop start NxZarCenter.0", kLauncher),
-                                 {kLaunchReport, "992612907 ZarExitType=1 ZarLaunchType=-1"},
-                                 true},
-                      RequestRun{"CenterBack",
-                                 false,
-                                 [](Impl& impl) { impl.zarCenterRunning = true; },
-                                 1,
-                                 Line("step1, stop start NxZarCenter.0", kLauncher),
-                                 {kLaunchReport}},
-                      RequestRun{"RetailCenterBack",
-                                 true,
-                                 [](Impl& impl) { impl.zarCenterRunning = true; },
-                                 1,
-                                 Line("stop start NxZarCenter.0", kRetail),
-                                 {kLaunchReport}}),
+    ::testing::Values(RequestRun{"Ordinary", false, Pause::Quiet, 3},
+                      RequestRun{"RetailIgnoresQuit", true, Pause::Quiet, 5},
+                      RequestRun{"UserQuits", false, Pause::UserQuits, 1, true},
+                      RequestRun{"CenterBack", false, Pause::CenterBack, 1},
+                      RequestRun{"RetailCenterBack", true, Pause::CenterBack, 1}),
     testrows::RowName());
 
 }  // namespace
