@@ -82,21 +82,21 @@ inline EntryMatcher Published(int32_t msgId, const std::string& body) {
 // A program started on the console user's desktop with that user's token.
 inline EntryMatcher StartedAsConsoleUser(const std::wstring& commandLine) {
     using ::testing::HasSubstr;
-    return EntryIs("process", ::testing::AllOf(::testing::StartsWith("CreateProcessAsUserW user=<" +
-                                                                     winsim::Narrow(kUser.name) +
-                                                                     "> session=1 "),
-                                               HasSubstr(" cmd=<" + winsim::Narrow(commandLine) +
-                                                         "> "),
-                                               HasSubstr(" -> pid ")));
+    return EntryIs(
+        "process",
+        ::testing::AllOf(::testing::StartsWith("CreateProcessAsUserW user=<" +
+                                               winsim::Narrow(kUser.name) + "> session=1 "),
+                         HasSubstr(" cmd=<" + winsim::Narrow(commandLine) + "> "),
+                         HasSubstr(" -> pid ")));
 }
 // A program started in the service's own account and session.
 inline EntryMatcher StartedAsService(const std::wstring& commandLine) {
     using ::testing::HasSubstr;
-    return EntryIs("process",
-                   ::testing::AllOf(
-                       ::testing::StartsWith("CreateProcessW user=<NT AUTHORITY\\SYSTEM> session=0 "),
-                       HasSubstr(" cmd=<" + winsim::Narrow(commandLine) + "> "),
-                       HasSubstr(" -> pid ")));
+    return EntryIs(
+        "process",
+        ::testing::AllOf(
+            ::testing::StartsWith("CreateProcessW user=<NT AUTHORITY\\SYSTEM> session=0 "),
+            HasSubstr(" cmd=<" + winsim::Narrow(commandLine) + "> "), HasSubstr(" -> pid ")));
 }
 inline EntryMatcher Ended(const std::string& image) {
     return EntryIs("process", ::testing::StartsWith("ended <" + image + "> "));
@@ -138,8 +138,8 @@ inline std::string ReleaseReportDump() {
     return dump;
 }
 inline EntryMatcher WroteReleaseReport(const std::wstring& interfacePath) {
-    return EntryIs("hid", "write " + winsim::Narrow(interfacePath) + " 93 bytes" +
-                              ReleaseReportDump());
+    return EntryIs("hid",
+                   "write " + winsim::Narrow(interfacePath) + " 93 bytes" + ReleaseReportDump());
 }
 
 // The journal holds entries matching `steps`, in that order, others between them.
@@ -156,7 +156,8 @@ public:
             if (at == journal.size()) {
                 // `out` is null when only the verdict is asked for.
                 if (out != nullptr) {
-                    *out << "step " << step + 1 << " is missing after the earlier ones; the journal:";
+                    *out << "step " << step + 1
+                         << " is missing after the earlier ones; the journal:";
                     for (const auto& entry : journal) {
                         *out << "\n  " << entry.kind << ": " << entry.text;
                     }

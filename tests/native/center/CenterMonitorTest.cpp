@@ -54,18 +54,17 @@ TEST_F(CenterMonitorTest, AnnouncedCenterEndsThenCleanUpThenLauncher) {
 
     const auto iconHelper = StartedAsConsoleUser(
         L"\"C:\\Program Files\\DeskSuite\\NxZarCenterHelper.exe\" RefreshNotifyIcon");
-    EXPECT_THAT(
-        machine().Journal(),
-        InOrder(Logged(3, "[VuVidazi] exit, waitCode=0", kAnnounced), Reported(0, -1), iconHelper,
-                Published(0xB90004, "ZAR_SERVICE_UNINIT_ADV_NAME"),
-                Posted(0x20000, 0x22711, "quit_zarCenter"), Posted(0x270000, 0x150059, ""),
-                Posted(0x40000, 0x150059, ""),
-                // The helper told to quit, then the PC put back.
-                Signalled("NxReVadiru.exe"), Posted(0x590000, 0x590003, ""),
-                Logged(3, "[VuVidazi] exit monitor thread.", kAnnounced),
-                // The launcher: the announcement's signal was taken back, so it
-                // waits its three minutes, then asks.
-                Logged(3, "[VuVidazi] exit, waitCode=258", kLauncher), Reported(-1, 0)));
+    EXPECT_THAT(machine().Journal(),
+                InOrder(Logged(3, "[VuVidazi] exit, waitCode=0", kAnnounced), Reported(0, -1),
+                        iconHelper, Published(0xB90004, "ZAR_SERVICE_UNINIT_ADV_NAME"),
+                        Posted(0x20000, 0x22711, "quit_zarCenter"), Posted(0x270000, 0x150059, ""),
+                        Posted(0x40000, 0x150059, ""),
+                        // The helper told to quit, then the PC put back.
+                        Signalled("NxReVadiru.exe"), Posted(0x590000, 0x590003, ""),
+                        Logged(3, "[VuVidazi] exit monitor thread.", kAnnounced),
+                        // The launcher: the announcement's signal was taken back, so it
+                        // waits its three minutes, then asks.
+                        Logged(3, "[VuVidazi] exit, waitCode=258", kLauncher), Reported(-1, 0)));
     EXPECT_THAT(machine().Journal(), Contains(iconHelper).Times(1));
     EXPECT_FALSE(impl().zarCenterRunning);
 }
@@ -93,18 +92,18 @@ TEST_P(AnnouncementTest, SetsTheFlagsAndWatchesTheIdItHolds) {
     EXPECT_EQ(impl().zarCenterStartEvent.Wait(0),
               static_cast<DWORD>(row.watched ? WAIT_OBJECT_0 : WAIT_TIMEOUT));
     if (row.watched) {
-        EXPECT_THAT(machine().Journal(),
-                    Contains(Logged(4,
-                                    "[VuVidazi] processHandle is nullptr processId:" +
-                                        std::to_string(*row.watched),
-                                    kAnnounced)));
+        EXPECT_THAT(
+            machine().Journal(),
+            Contains(Logged(
+                4, "[VuVidazi] processHandle is nullptr processId:" + std::to_string(*row.watched),
+                kAnnounced)));
     } else {
         EXPECT_EQ(LogLines(), std::vector<std::string>{"3 [VuVidazi] message is "
                                                        "null.(NxReVadiruService::Impl::"
                                                        "OnRecvNxZarCenterStartMsg)"});
     }
-    EXPECT_THAT(machine().Journal(), Contains(LogMentions("stoi exception: "))
-                                         .Times(row.conversionFailure ? 1 : 0));
+    EXPECT_THAT(machine().Journal(),
+                Contains(LogMentions("stoi exception: ")).Times(row.conversionFailure ? 1 : 0));
     if (row.conversionFailure) {
         EXPECT_THAT(machine().Journal(),
                     Contains(Logged(4, std::string("stoi exception: ") + row.conversionFailure,
@@ -135,9 +134,10 @@ TEST_F(CenterMonitorTest, StartUpWatchCleansUpWithoutReportOrLauncher) {
     ASSERT_TRUE(machine().WaitForThreads());
     EXPECT_THAT(machine().Journal(), InOrder(Published(0xB90004, "ZAR_SERVICE_UNINIT_ADV_NAME"),
                                              Posted(0x590000, 0x590003, "")));
-    EXPECT_EQ(LogLines().back(), "3 [VuVidazi] exit monitor thread NxZarCenter.exe"
-                                 "(NxReVadiruService::Impl::StartMonitorZarCenterThread::"
-                                 "MonitorBody)");
+    EXPECT_EQ(LogLines().back(),
+              "3 [VuVidazi] exit monitor thread NxZarCenter.exe"
+              "(NxReVadiruService::Impl::StartMonitorZarCenterThread::"
+              "MonitorBody)");
     EXPECT_TRUE(Journal("usage").empty());
 }
 

@@ -78,8 +78,9 @@ TEST_P(RestoreDpiMessageTest, RestoresInOrderAndClearsTheFlag) {
         EXPECT_THAT(journal, Contains(Logged(3, "restore value is " + std::to_string(*row.read),
                                              kGetRestoreDpi)));
     }
-    EXPECT_THAT(journal, Contains(LogMentions("query restoreDpi regedit failed"))
-                             .Times(row.queryFailedIn ? 1 : 0));
+    EXPECT_THAT(
+        journal,
+        Contains(LogMentions("query restoreDpi regedit failed")).Times(row.queryFailedIn ? 1 : 0));
     if (row.queryFailedIn) {
         EXPECT_THAT(journal, Contains(Logged(4, "[VuVidazi] query restoreDpi regedit failed",
                                              row.queryFailedIn)));
@@ -87,7 +88,8 @@ TEST_P(RestoreDpiMessageTest, RestoresInOrderAndClearsTheFlag) {
     if (row.restoreLine) {
         EXPECT_THAT(journal, Contains(LogMentions(row.restoreLine)));
     }
-    EXPECT_THAT(journal, Contains(SetUserValue(kDpiPath, L"needRestore", 0)).Times(row.flagCleared));
+    EXPECT_THAT(journal,
+                Contains(SetUserValue(kDpiPath, L"needRestore", 0)).Times(row.flagCleared));
     EXPECT_EQ(impl().originDpiScale.load(), row.originAfter);
     const simtest::ClockDriver clock(machine());  // the helper finishes in its own time
     EXPECT_TRUE(machine().WaitForThreads());
@@ -109,11 +111,11 @@ INSTANTIATE_TEST_SUITE_P(
         HandlerCase{"DisplayGoneAtHighest", 1, 1000, 1000, nullptr,
                     "[VuVidazi] restore dpi 1000 curdpi 0", 1000, 1, simtest::SetDpiProgram(), 0},
         HandlerCase{"HelperFailsToStart", 1, 150, 150, nullptr,
-                    "[VuVidazi] failed to create user interactive process.", 150, 1, {}},
+                    "[VuVidazi] failed to create user interactive process.", 150, 1,
+                    winsim::Program()},
         HandlerCase{"SavedScaleAboveHighest", 1, 1001, 0, nullptr, nullptr, 0, 1},
         HandlerCase{"SavedScaleNegative", 1, static_cast<uint32_t>(-5), 0, nullptr, nullptr, 0, 1},
-        HandlerCase{"SavedScaleAbsent", 1, std::nullopt, 0, kGetRestoreDpi, nullptr, 0,
-                    1}),
+        HandlerCase{"SavedScaleAbsent", 1, std::nullopt, 0, kGetRestoreDpi, nullptr, 0, 1}),
     testrows::RowName());
 
 }  // namespace

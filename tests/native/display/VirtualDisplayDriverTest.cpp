@@ -31,8 +31,9 @@ TEST_P(DriverStateTest, DecidesWhetherTheDriverIsSwitchedOff) {
     }
     EXPECT_EQ(impl().NeedDisable(), GetParam().needDisable);
     const std::string shown = std::to_string(GetParam().driverState.value_or(0));
-    EXPECT_THAT(machine().Journal(),
-                Contains(Logged(3, " needDisableDriver VirtualDisplayDriver " + shown, kNeedDisable)));
+    EXPECT_THAT(
+        machine().Journal(),
+        Contains(Logged(3, " needDisableDriver VirtualDisplayDriver " + shown, kNeedDisable)));
     EXPECT_THAT(machine().Journal(),
                 Contains(Logged(4, "get need not disable VirtualDisplayDriver fail", kNeedDisable))
                     .Times(GetParam().driverState ? 0 : 1));
@@ -50,11 +51,10 @@ TEST_F(VirtualDisplayDriverTest, SettingsDeletionLogsWhetherTheKeyWentAway) {
     impl().ClearVdisplayInfo();
     impl().ClearVdisplayInfo();
     EXPECT_EQ(LogLines(),
-              (std::vector<std::string>{
-                  "3 [VuVidazi] Clear Vdisplay info "
-                  "successfully(NxReVadiruService::Impl::ClearVdisplayInfo)",
-                  "4 [VuVidazi] Clear Vdisplay info "
-                  "failed(NxReVadiruService::Impl::ClearVdisplayInfo)"}));
+              (std::vector<std::string>{"3 [VuVidazi] Clear Vdisplay info "
+                                        "successfully(NxReVadiruService::Impl::ClearVdisplayInfo)",
+                                        "4 [VuVidazi] Clear Vdisplay info "
+                                        "failed(NxReVadiruService::Impl::ClearVdisplayInfo)"}));
 }
 
 }  // namespace

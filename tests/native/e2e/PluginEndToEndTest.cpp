@@ -105,8 +105,7 @@ struct StartUpCase : testrows::Named {
     bool helperRunning;
 };
 
-class StartUpTest : public PluginEndToEndTest,
-                    public ::testing::WithParamInterface<StartUpCase> {};
+class StartUpTest : public PluginEndToEndTest, public ::testing::WithParamInterface<StartUpCase> {};
 
 TEST_P(StartUpTest, RecoversOnlyWithoutAHelperThenClearsTheSettingsAndAsksForTheId) {
     if (GetParam().helperRunning) {
@@ -118,8 +117,8 @@ TEST_P(StartUpTest, RecoversOnlyWithoutAHelperThenClearsTheSettingsAndAsksForThe
     ASSERT_TRUE(machine().WaitForThreads());
     const auto cleared = DeletedKey(L"HKEY_LOCAL_MACHINE\\" + kIddSettings);
     EXPECT_THAT(machine().Journal(), Contains(cleared).Times(1));
-    EXPECT_THAT(machine().Journal(), Contains(Posted(0x590000, 0x590003, ""))
-                                         .Times(GetParam().helperRunning ? 0 : 1));
+    EXPECT_THAT(machine().Journal(),
+                Contains(Posted(0x590000, 0x590003, "")).Times(GetParam().helperRunning ? 0 : 1));
     const auto recovered = SetUserValue(kSettingPath, L"nxExcreenRunning", 0);
     const auto asked = Posted(kHelperModule, 0x690022, "");
     EXPECT_THAT(machine().Journal(), GetParam().helperRunning ? InOrder(cleared, asked)
@@ -145,17 +144,16 @@ TEST_F(PluginEndToEndTest, MessageCenterEndIsAnnouncedOnceAndItsIconCleared) {
     }
     processes().End(center);
     ASSERT_TRUE(machine().WaitForThreads());
-    const auto tray = StartedAsConsoleUser(L"NxTrayWndHelper.exe RefreshNotifyIcon " +
-                                           std::to_wstring(center));
-    EXPECT_THAT(machine().Journal(),
-                Contains(Logged(3, "[VuVidazi] already monitor thread VLAMessageCenter.exe",
-                                kMonitorBody))
-                    .Times(2));
+    const auto tray =
+        StartedAsConsoleUser(L"NxTrayWndHelper.exe RefreshNotifyIcon " + std::to_wstring(center));
+    EXPECT_THAT(
+        machine().Journal(),
+        Contains(Logged(3, "[VuVidazi] already monitor thread VLAMessageCenter.exe", kMonitorBody))
+            .Times(2));
     EXPECT_THAT(machine().Journal(),
                 InOrder(Posted(0x20000, 0x22711, "quit_mainframe"), Posted(0x530000, 0x22711, ""),
                         Posted(0xB955F0, 0x6F0007, ""), tray,
-                        Logged(3,
-                               "[VuVidazi] exit msgcenter monitor thread VLAMessageCenter.exe",
+                        Logged(3, "[VuVidazi] exit msgcenter monitor thread VLAMessageCenter.exe",
                                kMonitorBody)));
     EXPECT_THAT(machine().Journal(), Contains(tray).Times(1));
     EXPECT_THAT(machine().Journal(), Contains(Posted(0x20000, 0x22711, "quit_mainframe")).Times(1));

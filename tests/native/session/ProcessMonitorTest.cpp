@@ -12,8 +12,7 @@ using ProcessMonitorTest = SessionPcTest;
 // Only the message center's exact name asks for its watch: in other letter
 // case it is a helper watch, without the guard, and its end is the helper's.
 TEST_F(ProcessMonitorTest, MessageCenterInOtherCaseIsWatchedAsTheHelper) {
-    const uint32_t center =
-        machine().Extension<winsim::Processes>().Start(L"VLAMessageCenter.exe");
+    const uint32_t center = machine().Extension<winsim::Processes>().Start(L"VLAMessageCenter.exe");
     impl().StartMonitorThread(L"vlamessagecenter.exe");
     impl().StartMonitorThread(L"vlamessagecenter.exe");
     ASSERT_TRUE(machine().WaitForBlocked(2));

@@ -38,8 +38,7 @@ TEST_F(RecoveryTest, PutsEveryThingBackInOrder) {
                 InOrder(StartedAsConsoleUser(L"NxReVadiru.exe setdpi 150 0"),
                         SetUserValue(kDpiPath, L"needRestore", 0), SetMute(true),
                         SetUserValue(kSettingPath, L"pcmute", -1),
-                        SetUserValue(kSettingPath, L"AudioPos", 0),
-                        Posted(0x590000, 0x590003, ""),
+                        SetUserValue(kSettingPath, L"AudioPos", 0), Posted(0x590000, 0x590003, ""),
                         StartedAsService(L"cmd.exe /c NxReVadiru.exe disable"), Ended("cmd.exe"),
                         Logged(3, "ReleaseKeyBoard", "NxReVadiruService::Impl::ReleaseKeyboard"),
                         WroteReleaseReport(keyboardPath),
@@ -62,9 +61,8 @@ TEST_P(BuildNumberTest, DecidesWhetherTheScalingIsRestored) {
                        GetParam().build);
     impl().originDpiScale = 150;
     impl().ReleaseKeyboard();
-    EXPECT_THAT(machine().Journal(),
-                Contains(StartedAsConsoleUser(L"NxReVadiru.exe setdpi 150 0"))
-                    .Times(GetParam().restores ? 1 : 0));
+    EXPECT_THAT(machine().Journal(), Contains(StartedAsConsoleUser(L"NxReVadiru.exe setdpi 150 0"))
+                                         .Times(GetParam().restores ? 1 : 0));
     if (GetParam().unreadable) {
         EXPECT_THAT(machine().Journal(),
                     InOrder(Logged(4, std::string("stoll exception: ") + GetParam().unreadable,
@@ -73,15 +71,16 @@ TEST_P(BuildNumberTest, DecidesWhetherTheScalingIsRestored) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Builds, BuildNumberTest,
-    ::testing::Values(BuildCase{"Zero", L"0", true}, BuildCase{"BelowTheThreshold", L"25999", true},
-                      BuildCase{"WithARevision", L"22631.2861", true},
-                      BuildCase{"Threshold", L"26000", false}, BuildCase{"Negative", L"-1", false},
-                      BuildCase{"Empty", L"", false, "invalid stoll argument"},
-                      BuildCase{"TooLarge", L"99999999999999999999", false,
-                                "stoll argument out of range"}),
-    testrows::RowName());
+INSTANTIATE_TEST_SUITE_P(Builds, BuildNumberTest,
+                         ::testing::Values(BuildCase{"Zero", L"0", true},
+                                           BuildCase{"BelowTheThreshold", L"25999", true},
+                                           BuildCase{"WithARevision", L"22631.2861", true},
+                                           BuildCase{"Threshold", L"26000", false},
+                                           BuildCase{"Negative", L"-1", false},
+                                           BuildCase{"Empty", L"", false, "invalid stoll argument"},
+                                           BuildCase{"TooLarge", L"99999999999999999999", false,
+                                                     "stoll argument out of range"}),
+                         testrows::RowName());
 
 // The stop goes out whether or not the mirror is there; only a mirror that is
 // there is deleted.

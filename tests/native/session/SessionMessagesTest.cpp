@@ -90,7 +90,8 @@ struct ResolutionCase : testrows::Named {
     std::array<uint32_t, 6> fields;
 };
 
-class ResolutionTest : public SessionPcTest, public ::testing::WithParamInterface<ResolutionCase> {};
+class ResolutionTest : public SessionPcTest,
+                       public ::testing::WithParamInterface<ResolutionCase> {};
 
 TEST_P(ResolutionTest, StoresTheValuesReadAndArmsTheRestore) {
     const std::array<uint32_t, 6> previous = {800, 600, 125, 1024, 768, 175};
@@ -112,11 +113,11 @@ TEST_P(ResolutionTest, StoresTheValuesReadAndArmsTheRestore) {
          << ", originPrimaryHeight:" << f[1] << ", originDpiScale:" << f[2]
          << ", targetPrimaryWidth:" << f[3] << ", targetPrimaryHeight:" << f[4]
          << ", targetDpiScale:" << f[5] << ".";
-    EXPECT_THAT(machine().Journal(),
-                InOrder(Logged(3, line.str(),
-                               "NxReVadiruService::Impl::OnRecvNxRevadiruResolutionMsg"),
-                        SetUserValue(kDpiPath, L"needRestore", 1),
-                        SetUserValue(kDpiPath, L"restoreDpi", f[2])));
+    EXPECT_THAT(
+        machine().Journal(),
+        InOrder(Logged(3, line.str(), "NxReVadiruService::Impl::OnRecvNxRevadiruResolutionMsg"),
+                SetUserValue(kDpiPath, L"needRestore", 1),
+                SetUserValue(kDpiPath, L"restoreDpi", f[2])));
 }
 
 INSTANTIATE_TEST_SUITE_P(
