@@ -489,7 +489,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The last watch to leave unloads the library on its way out.
         ThreadsAtUnload{"WatchesOnly", false, "service: unloaded NxReVadiruServicePlugin.dll"},
         // The launcher keeps it loaded until the host process ends.
-        ThreadsAtUnload{"WatchesAndASleepingLauncher", true,
+        ThreadsAtUnload{"SleepingLauncher", true,
                         "service: NxReVadiruServicePlugin.dll is still loaded after 5000 ms"}),
     testrows::RowName());
 

@@ -132,7 +132,8 @@ Lines RunProbe(const std::wstring& arguments) {
     return SplitLines(output);
 }
 
-using ProbeRun = std::tuple<const wchar_t*, const wchar_t*>;
+// Strings, not pointers: GoogleTest prints a pointer's address in the list.
+using ProbeRun = std::tuple<std::wstring, std::wstring>;
 class ManagerReleasesAtUnregistration : public ::testing::TestWithParam<ProbeRun> {};
 
 TEST_P(ManagerReleasesAtUnregistration, TheHostGoesOnAndEndsInSeconds) {
@@ -140,15 +141,15 @@ TEST_P(ManagerReleasesAtUnregistration, TheHostGoesOnAndEndsInSeconds) {
     const Lines unloaded{"probe: FreeLibrary returned", "probe: library still loaded",
                          "probe: host goes on"};
     Lines expected{"probe: plug-in started"};
-    if (std::wstring(scenario) != L"unload") {
+    if (scenario != L"unload") {
         expected.push_back("probe: handler held");
     }
-    if (std::wstring(scenario) == L"held-exit") {
+    if (scenario == L"held-exit") {
         expected.push_back("probe: process exits");
     } else {
         expected.insert(expected.end(), unloaded.begin(), unloaded.end());
     }
-    EXPECT_EQ(RunProbe(std::wstring(manager) + L" " + scenario), expected);
+    EXPECT_EQ(RunProbe(manager + L" " + scenario), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Manager, ManagerReleasesAtUnregistration,
@@ -156,8 +157,8 @@ INSTANTIATE_TEST_SUITE_P(Manager, ManagerReleasesAtUnregistration,
                                             ::testing::Values(L"unload", L"held-unload",
                                                               L"held-exit")),
                          [](const ::testing::TestParamInfo<ProbeRun>& info) {
-                             std::wstring name = std::wstring(std::get<0>(info.param)) + L"_" +
-                                                 std::get<1>(info.param);
+                             std::wstring name =
+                                 std::get<0>(info.param) + L"_" + std::get<1>(info.param);
                              std::erase(name, L'-');
                              return std::string(name.begin(), name.end());
                          });
