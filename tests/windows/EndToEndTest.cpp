@@ -294,8 +294,11 @@ TEST_F(EndToEndTest, HelperCrashAfterARestartInASessionIsPutRight) {
     EXPECT_EQ(restore_.Get(L"restoreDpi"), std::optional<DWORD>(150));
     EXPECT_EQ(restore_.Get(L"needRestore"), std::optional<DWORD>(1));
     observers_.at(0x590000)->Client().PostIPCMessage(BusItem(0x6F0000, 0x6F0005, ""));
-    // The helper records the command once it runs, after the plug-in went on.
-    EXPECT_TRUE(PollUntil([&] { return RecordedCommandLines(helperRecord_.Path()).size() == 3; }));
+    // The helper records the command once it runs, beside the plug-in going on.
+    EXPECT_TRUE(PollUntil([&] {
+        return RecordedCommandLines(helperRecord_.Path()).size() == 3 &&
+               restore_.Get(L"needRestore") == 0u;
+    }));
     EXPECT_EQ(restore_.Get(L"needRestore"), std::optional<DWORD>(0));
     EXPECT_EQ(RecordedCommandLines(helperRecord_.Path()),
               (Lines{"\"" + ToUtf8(ExecutableDirectory()) + "\\NxReVadiru.exe\" session",
