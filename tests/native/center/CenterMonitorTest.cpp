@@ -141,4 +141,13 @@ TEST_F(CenterMonitorTest, StartUpWatchCleansUpWithoutReportOrLauncher) {
     EXPECT_TRUE(Journal("usage").empty());
 }
 
+// Every quit of the user's is reported, also one after another.
+TEST_F(CenterMonitorTest, EachQuitIsReported) {
+    TagIPCMessageItem quit;
+    impl().OnRecvZarCenterQuitMsg(quit);
+    impl().OnRecvZarCenterQuitMsg(quit);
+    EXPECT_TRUE(impl().zarCenterUserQuit);
+    EXPECT_THAT(machine().Journal(), Contains(Reported(1, -1)).Times(2));
+}
+
 }  // namespace
