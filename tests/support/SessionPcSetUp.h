@@ -17,8 +17,11 @@
 namespace simtest {
 
 inline const winsim::UserAccount kUser{L"DESKTOP\\alice", L"S-1-5-21-1-2-3-1001"};
-inline const std::wstring kUserSetting = kUser.sid + L"\\SOFTWARE\\Norvane\\DeskSuite\\setting";
-inline const std::wstring kUserDpi = kUser.sid + L"\\SOFTWARE\\DeskSuite\\NxReVadiru";
+// Below the user's key: the session's settings and the DPI restore state.
+inline const std::wstring kSettingPath = L"SOFTWARE\\Norvane\\DeskSuite\\setting";
+inline const std::wstring kDpiPath = L"SOFTWARE\\DeskSuite\\NxReVadiru";
+inline const std::wstring kUserSetting = kUser.sid + L"\\" + kSettingPath;
+inline const std::wstring kUserDpi = kUser.sid + L"\\" + kDpiPath;
 inline const std::wstring kCurrentVersion = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 inline const std::wstring kDriverKey = L"SOFTWARE\\Norvane\\DeskSuite\\NxReVadiru";
 inline const std::wstring kIddSettings = L"SOFTWARE\\DeskSuite\\Drivers\\IDDSettings";

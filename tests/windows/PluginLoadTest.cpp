@@ -1,8 +1,9 @@
-// Loads the real plug-in library as a harsh host does (unloadprobe.exe): the
-// manager releases the object at unregistration, handlers are in flight, the
-// library is loaded again and again. The end-to-end scenarios load it through
-// the real manager.
+// Loads the real plug-in library the way a host does and unloads it the hard
+// way; the service host's scenarios load it through the real manager.
 #include "FaultReport.h"
+#include "ModuleExport.h"
+#include "ModulePaths.h"
+#include "win32/UniqueAny.h"
 #include "support/ServiceHostRun.h"
 #include "support/TestFiles.h"
 #include "support/TextLines.h"
@@ -18,6 +19,7 @@
 
 namespace {
 
+constexpr wchar_t kPluginFile[] = L"NxReVadiruServicePlugin.dll";
 using Lines = std::vector<std::string>;
 
 // A fault on a thread the plug-in left behind ends this program visibly, as it
@@ -29,6 +31,15 @@ public:
 
 [[maybe_unused]] ::testing::Environment* const unhandledFaults =
     ::testing::AddGlobalTestEnvironment(new UnhandledFaultsEndTheProgram);
+
+// The host calls these when present: the service host's scenarios would not
+// notice their absence.
+TEST(PluginLibrary, ExportsTheModuleFunctions) {
+    const UniqueModule plugin = LoadBesideExecutable(kPluginFile);
+    ASSERT_TRUE(plugin) << "error " << GetLastError();
+    EXPECT_NE(ModuleExport<bool (*)()>(plugin, "InitializePluginModule"), nullptr);
+    EXPECT_NE(ModuleExport<void (*)()>(plugin, "UninitializePluginModule"), nullptr);
+}
 
 // A manager may release the plug-in object when the library takes its table
 // back, inside the detach notification, under the loader lock, stopped first or
@@ -48,7 +59,8 @@ Lines RunProbe(const std::wstring& arguments) {
     return SplitLines(output);
 }
 
-using ProbeRun = std::tuple<const wchar_t*, const wchar_t*>;
+// Strings, not pointers: GoogleTest prints a pointer's address in the list.
+using ProbeRun = std::tuple<std::wstring, std::wstring>;
 class ManagerReleasesAtUnregistration : public ::testing::TestWithParam<ProbeRun> {};
 
 TEST_P(ManagerReleasesAtUnregistration, TheHostGoesOnAndEndsInSeconds) {
@@ -56,15 +68,15 @@ TEST_P(ManagerReleasesAtUnregistration, TheHostGoesOnAndEndsInSeconds) {
     const Lines unloaded{"probe: FreeLibrary returned", "probe: library still loaded",
                          "probe: host goes on"};
     Lines expected{"probe: plug-in started"};
-    if (std::wstring(scenario) != L"unload") {
+    if (scenario != L"unload") {
         expected.push_back("probe: handler held");
     }
-    if (std::wstring(scenario) == L"held-exit") {
+    if (scenario == L"held-exit") {
         expected.push_back("probe: process exits");
     } else {
         expected.insert(expected.end(), unloaded.begin(), unloaded.end());
     }
-    EXPECT_EQ(RunProbe(std::wstring(manager) + L" " + scenario), expected);
+    EXPECT_EQ(RunProbe(manager + L" " + scenario), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Manager, ManagerReleasesAtUnregistration,
@@ -72,8 +84,8 @@ INSTANTIATE_TEST_SUITE_P(Manager, ManagerReleasesAtUnregistration,
                                             ::testing::Values(L"unload", L"held-unload",
                                                               L"held-exit")),
                          [](const ::testing::TestParamInfo<ProbeRun>& info) {
-                             std::wstring name = std::wstring(std::get<0>(info.param)) + L"_" +
-                                                 std::get<1>(info.param);
+                             std::wstring name =
+                                 std::get<0>(info.param) + L"_" + std::get<1>(info.param);
                              std::erase(name, L'-');
                              return std::string(name.begin(), name.end());
                          });

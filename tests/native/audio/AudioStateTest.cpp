@@ -62,6 +62,13 @@ TEST_F(AudioStateTest, UnmutedRecordMeetingARefusedMuteIsStillConsumed) {
                   "log: 4 attatch err:-2147467259" + operation, kConsumedInRegistry, kConsumed}));
 }
 
+// -1 is no record: the device is left alone (a mute of -1 would mute it).
+TEST_F(AudioStateTest, NoRecordLeavesTheDeviceAlone) {
+    registry().SetDword(HKEY_USERS, kAliceSetting, L"pcmute", static_cast<DWORD>(-1));
+    impl().CancelAudioMute();
+    EXPECT_EQ(Effects(), std::vector<std::string>{"log: 3 get pc mute =-1(GetPCMuteState)"});
+}
+
 // Where the record is consumed, if anywhere; the user's key is in place.
 TEST_F(AudioStateTest, ConsumingCreatesTheUsersKeyWhenMissing) {
     registry().CreateKey(HKEY_USERS, kAlice.sid);

@@ -1,21 +1,23 @@
 // The collaboration center watched from its announcement and from start-up:
 // the exit report, the clean-up in order, the flags and the hand-over to the
 // launcher.
-#include "support/SessionPc.h"
 #include "support/ClockDriver.h"
+#include "support/JournalMatchers.h"
+#include "support/NamedRows.h"
+#include "support/SessionPc.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
 using namespace simtest;
+using ::testing::Contains;
 
-const std::string kAnnounced = "(NxReVadiruService::Impl::OnRecvNxZarCenterStartMsg::MonitorBody)";
-const std::string kLauncher = "(NxReVadiruService::Impl::StartNxZarCenter)";
-const std::string kRequest = "post: 0x30000 0x30003 \"Silent\" len=7 type=0";
-const std::string kRequestLine = "log: 3 [VuVidazi] step1, post ipc startup zarCenter." + kLauncher;
+constexpr char kAnnounced[] = "NxReVadiruService::Impl::OnRecvNxZarCenterStartMsg::MonitorBody";
+constexpr char kLauncher[] = "NxReVadiruService::Impl::StartNxZarCenter";
 
 class CenterMonitorTest : public SessionPcTest {
 protected:
@@ -29,13 +31,12 @@ protected:
         SessionPcTest::TearDown();
     }
     winsim::Processes& processes() { return machine().Extension<winsim::Processes>(); }
-    void Announce(const std::string& body, int32_t length) {
+    void Announce(const std::string& body) {
         TagIPCMessageItem item;
         item.message = body.c_str();
-        item.messageLen = length;
+        item.messageLen = static_cast<int32_t>(body.size());
         impl().OnRecvNxZarCenterStartMsg(item);
     }
-    void Announce(const std::string& body) { Announce(body, static_cast<int32_t>(body.size())); }
 };
 
 TEST_F(CenterMonitorTest, AnnouncedCenterEndsThenCleanUpThenLauncher) {
@@ -51,91 +52,102 @@ TEST_F(CenterMonitorTest, AnnouncedCenterEndsThenCleanUpThenLauncher) {
         ASSERT_TRUE(machine().WaitForThreads(std::chrono::seconds(30)));
     }
 
-    const std::vector<std::string> effects =
-        Effects({"log", "post", "publish", "process", "event", "usage"});
-    EXPECT_EQ(effects,
-              (std::vector<std::string>{
-                  "log: 3 [VuVidazi] enter monitor thread." + kAnnounced,
-                  "log: 3 [VuVidazi] processId:10000processHandle:<handle>" + kAnnounced,
-                  "log: 3 [VuVidazi] exit, waitCode=0" + kAnnounced,
-                  "usage: 992612907 ZarExitType=0 ZarLaunchType=-1",
-                  "start \"C:\\Program Files\\DeskSuite\\NxZarCenterHelper.exe\" RefreshNotifyIcon",
-                  "publish: 0xb90004 \"ZAR_SERVICE_UNINIT_ADV_NAME\"",
-                  "log: 3 [VuVidazi] PublishIPCMessage Ret = "
-                  "1(NxReVadiruService::Impl::PublishZarCenterExitMsg)",
-                  "post: 0x20000 0x22711 \"quit_zarCenter\"",
-                  "post: 0x270000 0x150059 \"\"",
-                  "post: 0x40000 0x150059 \"\"",
-                  // The helper told to quit, then the PC put back.
-                  "event: SetEvent NxReVadiru.exe",
-                  "log: 3 [VuVidazi] notify nxrevadiru.exe "
-                  "quit(NxReVadiruService::Impl::ExitNxReVadiruProcess)",
-                  "log: 3 restore audio pos:0(NxReVadiruService::Impl::RestoreAudioPos)",
-                  "log: 3 [VuVidazi] DRAGDROP - "
-                  "DragFileFail...(NxReVadiruService::Impl::StopBasicModeDragDrop)",
-                  "post: 0x590000 0x590003 \"\"",
-                  "log: 4 get need not disable VirtualDisplayDriver "
-                  "fail(NxReVadiruService::Impl::NeedDisable)",
-                  "log: 3  needDisableDriver VirtualDisplayDriver "
-                  "0(NxReVadiruService::Impl::NeedDisable)",
-                  "log: 3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)",
-                  "log: 4 Success: Found my device..(NxReVadiruService::Impl::CheckIfOurDevice)",
-                  "log: 3 [VuVidazi] Clear Vdisplay info "
-                  "successfully(NxReVadiruService::Impl::ClearVdisplayInfo)",
-                  "log: 3 [VuVidazi] exit monitor thread." + kAnnounced,
-                  // The launcher: the announcement's signal was taken back, so it
-                  // waits its three minutes.
-                  "log: 3 [VuVidazi] Start NxZarCenter." + kLauncher,
-                  "log: 3 [VuVidazi] exit, waitCode=258" + kLauncher,
-                  "usage: 992612907 ZarExitType=-1 ZarLaunchType=0",
-                  kRequestLine,
-                  kRequest,
-                  kRequestLine,
-                  kRequest,
-                  kRequestLine,
-                  kRequest,
-              }));
+    const auto iconHelper = StartedAsConsoleUser(
+        L"\"C:\\Program Files\\DeskSuite\\NxZarCenterHelper.exe\" RefreshNotifyIcon");
+    EXPECT_THAT(machine().Journal(),
+                InOrder(Logged(3, "[VuVidazi] exit, waitCode=0", kAnnounced), Reported(0, -1),
+                        iconHelper, Published(0xB90004, "ZAR_SERVICE_UNINIT_ADV_NAME"),
+                        Posted(0x20000, 0x22711, "quit_zarCenter"), Posted(0x270000, 0x150059, ""),
+                        Posted(0x40000, 0x150059, ""),
+                        // The helper told to quit, then the PC put back.
+                        Signalled("NxReVadiru.exe"), Posted(0x590000, 0x590003, ""),
+                        Logged(3, "[VuVidazi] exit monitor thread.", kAnnounced),
+                        // The launcher: the announcement's signal was taken back, so it
+                        // waits its three minutes, then asks.
+                        Logged(3, "[VuVidazi] exit, waitCode=258", kLauncher), Reported(-1, 0)));
+    EXPECT_THAT(machine().Journal(), Contains(iconHelper).Times(1));
     EXPECT_FALSE(impl().zarCenterRunning);
 }
 
-TEST_F(CenterMonitorTest, AnnouncementWithAnyIdIsWatchedButOneWithoutALengthIsNot) {
-    Announce("4242", 0);
-    EXPECT_FALSE(impl().zarCenterRunning);
-    EXPECT_EQ(impl().zarCenterStartEvent.Wait(0), static_cast<DWORD>(WAIT_TIMEOUT));
-    for (const char* body : {"7", "abc", "18446744073709551616"}) {
-        Announce(body);
-        ASSERT_TRUE(machine().WaitForThreads());
+// The announcement's body, `messageLen` bytes of it, gives the id watched (the
+// process is not running here); one without a body or a length is ignored.
+struct AnnouncementCase : testrows::Named {
+    const char* body;
+    int32_t length;
+    std::optional<uint32_t> watched;  // nullopt: ignored
+    const char* conversionFailure = nullptr;
+};
+
+class AnnouncementTest : public CenterMonitorTest,
+                         public ::testing::WithParamInterface<AnnouncementCase> {};
+
+TEST_P(AnnouncementTest, SetsTheFlagsAndWatchesTheIdItHolds) {
+    const AnnouncementCase& row = GetParam();
+    TagIPCMessageItem item;
+    item.message = row.body;
+    item.messageLen = row.length;
+    impl().OnRecvNxZarCenterStartMsg(item);
+    ASSERT_TRUE(machine().WaitForThreads());
+    EXPECT_EQ(impl().zarCenterRunning, row.watched.has_value());
+    EXPECT_EQ(impl().zarCenterStartEvent.Wait(0),
+              static_cast<DWORD>(row.watched ? WAIT_OBJECT_0 : WAIT_TIMEOUT));
+    if (row.watched) {
+        EXPECT_THAT(
+            machine().Journal(),
+            Contains(Logged(
+                4, "[VuVidazi] processHandle is nullptr processId:" + std::to_string(*row.watched),
+                kAnnounced)));
+    } else {
+        EXPECT_EQ(LogLines(), std::vector<std::string>{"3 [VuVidazi] message is "
+                                                       "null.(NxReVadiruService::Impl::"
+                                                       "OnRecvNxZarCenterStartMsg)"});
     }
-    EXPECT_TRUE(impl().zarCenterRunning);
-    EXPECT_EQ(impl().zarCenterStartEvent.Wait(0), static_cast<DWORD>(WAIT_OBJECT_0));
-
-    const std::string entered = "3 [VuVidazi] enter monitor thread." + kAnnounced;
-    const std::string notOpened = "4 [VuVidazi] processHandle is nullptr processId:";
-    EXPECT_EQ(
-        LogLines(),
-        (std::vector<std::string>{
-            "3 [VuVidazi] message is null.(NxReVadiruService::Impl::OnRecvNxZarCenterStartMsg)",
-            entered,
-            notOpened + "7" + kAnnounced,
-            "4 stoi exception: invalid stoull argument(DE::StoullS)",
-            entered,
-            notOpened + "0" + kAnnounced,
-            "4 stoi exception: stoull argument out of range(DE::StoullS)",
-            entered,
-            notOpened + "0" + kAnnounced,
-        }));
+    EXPECT_THAT(machine().Journal(),
+                Contains(LogMentions("stoi exception: ")).Times(row.conversionFailure ? 1 : 0));
+    if (row.conversionFailure) {
+        EXPECT_THAT(machine().Journal(),
+                    Contains(Logged(4, std::string("stoi exception: ") + row.conversionFailure,
+                                    "DE::StoullS")));
+    }
 }
 
-TEST_F(CenterMonitorTest, StartUpWatchCleansUpBeforeItsExitLine) {
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, AnnouncementTest,
+    ::testing::Values(AnnouncementCase{"NoLength", "4242", 0, std::nullopt},
+                      AnnouncementCase{"NoBody", nullptr, 4, std::nullopt},
+                      AnnouncementCase{"OneDigit", "7", 1, 7},
+                      AnnouncementCase{"ShorterThanTheText", "4711", 2, 47},
+                      AnnouncementCase{"DigitsThenText", " 8x", 3, 8},
+                      AnnouncementCase{"AboveThirtyTwoBits", "4294967297", 10, 1},
+                      AnnouncementCase{"Letters", "abc", 3, 0, "invalid stoull argument"},
+                      AnnouncementCase{"AboveSixtyFourBits", "18446744073709551616", 20, 0,
+                                       "stoull argument out of range"}),
+    testrows::RowName());
+
+// The start-up watch cleans up after the center but neither reports its exit
+// nor asks for it back.
+TEST_F(CenterMonitorTest, StartUpWatchCleansUpWithoutReportOrLauncher) {
     const uint32_t center = processes().Start(L"NxZarCenter.exe");
     impl().StartMonitorZarCenterThread();
     ASSERT_TRUE(machine().WaitForBlocked(1));
     processes().End(center);
     ASSERT_TRUE(machine().WaitForThreads());
-    const std::string body = "(NxReVadiruService::Impl::StartMonitorZarCenterThread::MonitorBody)";
-    EXPECT_EQ(LogLines().front(), "3 [VuVidazi] enter monitor thread NxZarCenter.exe" + body);
-    EXPECT_EQ(LogLines().back(), "3 [VuVidazi] exit monitor thread NxZarCenter.exe" + body);
-    EXPECT_EQ(Journal("publish").size(), 1u);
+    EXPECT_THAT(machine().Journal(), InOrder(Published(0xB90004, "ZAR_SERVICE_UNINIT_ADV_NAME"),
+                                             Posted(0x590000, 0x590003, "")));
+    EXPECT_EQ(LogLines().back(),
+              "3 [VuVidazi] exit monitor thread NxZarCenter.exe"
+              "(NxReVadiruService::Impl::StartMonitorZarCenterThread::"
+              "MonitorBody)");
+    EXPECT_TRUE(Journal("usage").empty());
+}
+
+// Every quit of the user's is reported, also one after another.
+TEST_F(CenterMonitorTest, EachQuitIsReported) {
+    TagIPCMessageItem quit;
+    impl().OnRecvZarCenterQuitMsg(quit);
+    impl().OnRecvZarCenterQuitMsg(quit);
+    EXPECT_TRUE(impl().zarCenterUserQuit);
+    EXPECT_THAT(machine().Journal(), Contains(Reported(1, -1)).Times(2));
 }
 
 }  // namespace

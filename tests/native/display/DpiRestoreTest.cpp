@@ -1,24 +1,21 @@
 // The user's display scaling kept in the user's hive and put back through the
 // helper's "setdpi" command.
 #include "support/ClockDriver.h"
+#include "support/JournalMatchers.h"
+#include "support/NamedRows.h"
 #include "support/SessionPc.h"
 
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
 namespace {
 
 using namespace simtest;
+using ::testing::Contains;
 
-const std::string kGetRestoreDpi = "(NxReVadiruService::Impl::GetRestoreDpi)";
-const std::string kRestoreDpi = "(NxReVadiruService::Impl::RestoreDpi)";
-const std::string kQueryFailed = "log: 4 [VuVidazi] query restoreDpi regedit failed";
-const std::string kClearFlag =
-    "registry: set HKEY_USERS\\" + winsim::Narrow(kUserDpi) + "\\needRestore = 0";
-const std::string kHelperStarted =
-    "log: 4 CreateUserProcessEx processId: 10000(`anonymous-namespace'::CreateProcessAsUserEx)";
+constexpr char kGetRestoreDpi[] = "NxReVadiruService::Impl::GetRestoreDpi";
+constexpr char kNeedRestoreDpi[] = "NxReVadiruService::Impl::NeedRestoreDpi";
 
 using DpiRestoreTest = SessionPcTest;
 
@@ -37,46 +34,63 @@ TEST_F(DpiRestoreTest, WritesWithoutTheKeyAreLogged) {
         }));
 }
 
-// The handler of 0x6F0005, from the stored state (nullopt: absent) to its effects.
-struct HandlerCase {
-    const char* name;
+// The handler of 0x6F0005, from the stored state (nullopt: absent) to what
+// it reads, starts and clears.
+struct HandlerCase : testrows::Named {
     std::optional<uint32_t> needRestore;
     std::optional<uint32_t> restoreDpi;
-    winsim::Program helper;            // empty: NxReVadiru.exe cannot be started
-    std::vector<std::string> effects;  // log lines and registry writes, in order
-    uint32_t originAfter;              // the scaling still to put back, in memory
-    uint32_t shown = 100;              // what the display shows at first; 0: no display
+    std::optional<int32_t> read;  // the scaling it reads; nullopt: it stops at the flag
+    const char* queryFailedIn;    // the operation that logs a failed read; nullptr: none
+    const char* restoreLine;      // the restore's own line; nullptr: none
+    uint32_t originAfter;         // the scaling still to put back, in memory
+    int flagCleared;              // how often "needRestore" is written 0
+    winsim::Program helper = simtest::SetDpiProgram();  // empty: it cannot be started
+    uint32_t shown = 100;  // what the display shows at first; 0: no display
 };
-
-void PrintTo(const HandlerCase& value, std::ostream* out) {
-    *out << value.name;
-}
 
 class RestoreDpiMessageTest : public DpiRestoreTest,
                               public ::testing::WithParamInterface<HandlerCase> {};
 
 TEST_P(RestoreDpiMessageTest, RestoresInOrderAndClearsTheFlag) {
-    if (GetParam().helper) {
-        machine().Extension<winsim::Processes>().Register(L"NxReVadiru.exe", GetParam().helper);
+    const HandlerCase& row = GetParam();
+    if (row.helper) {
+        machine().Extension<winsim::Processes>().Register(L"NxReVadiru.exe", row.helper);
     } else {
         machine().Fail("CreateProcessAsUserW", ERROR_FILE_NOT_FOUND);
     }
-    if (GetParam().needRestore) {
-        registry.SetDword(HKEY_USERS, kUserDpi, L"needRestore", *GetParam().needRestore);
+    if (row.needRestore) {
+        registry.SetDword(HKEY_USERS, kUserDpi, L"needRestore", *row.needRestore);
     }
-    if (GetParam().restoreDpi) {
-        registry.SetDword(HKEY_USERS, kUserDpi, L"restoreDpi", *GetParam().restoreDpi);
+    if (row.restoreDpi) {
+        registry.SetDword(HKEY_USERS, kUserDpi, L"restoreDpi", *row.restoreDpi);
     }
-    if (GetParam().shown == 0) {
+    if (row.shown == 0) {
         winsim::SimDisplay(machine()).SetPaths({});
     }
-    ShowPercent(machine(), GetParam().shown);
+    ShowPercent(machine(), row.shown);
     TagIPCMessageItem message;
 
     impl().OnRecvRestoreDpiMsg(message);
 
-    EXPECT_EQ(machine().JournalLines({"log", "registry"}), GetParam().effects);
-    EXPECT_EQ(impl().originDpiScale.load(), GetParam().originAfter);
+    const auto journal = machine().Journal();
+    EXPECT_THAT(journal, Contains(LogMentions("restore value is ")).Times(row.read ? 1 : 0));
+    if (row.read) {
+        EXPECT_THAT(journal, Contains(Logged(3, "restore value is " + std::to_string(*row.read),
+                                             kGetRestoreDpi)));
+    }
+    EXPECT_THAT(
+        journal,
+        Contains(LogMentions("query restoreDpi regedit failed")).Times(row.queryFailedIn ? 1 : 0));
+    if (row.queryFailedIn) {
+        EXPECT_THAT(journal, Contains(Logged(4, "[VuVidazi] query restoreDpi regedit failed",
+                                             row.queryFailedIn)));
+    }
+    if (row.restoreLine) {
+        EXPECT_THAT(journal, Contains(LogMentions(row.restoreLine)));
+    }
+    EXPECT_THAT(journal,
+                Contains(SetUserValue(kDpiPath, L"needRestore", 0)).Times(row.flagCleared));
+    EXPECT_EQ(impl().originDpiScale.load(), row.originAfter);
     const simtest::ClockDriver clock(machine());  // the helper finishes in its own time
     EXPECT_TRUE(machine().WaitForThreads());
 }
@@ -84,65 +98,24 @@ TEST_P(RestoreDpiMessageTest, RestoresInOrderAndClearsTheFlag) {
 INSTANTIATE_TEST_SUITE_P(
     Handler, RestoreDpiMessageTest,
     ::testing::Values(
-        HandlerCase{"NothingPending",
-                    std::nullopt,
-                    150,
-                    simtest::SetDpiProgram(),
-                    {kQueryFailed + "(NxReVadiruService::Impl::NeedRestoreDpi)"},
-                    0},
-        HandlerCase{
-            "DisplayShowsTheSavedScale",
-            1,
-            150,
-            simtest::SetDpiProgram(),
-            {"log: 3 restore value is 150" + kGetRestoreDpi, kHelperStarted,
-             "log: 3 [VuVidazi] restore dpi 150 curdpi 150" + kRestoreDpi, kClearFlag, kClearFlag},
-            0,
-            150},
+        HandlerCase{"FlagAbsent", std::nullopt, 150, std::nullopt, kNeedRestoreDpi, nullptr, 0, 0},
+        HandlerCase{"FlagZero", 0, 150, std::nullopt, nullptr, nullptr, 0, 0},
+        HandlerCase{"FlagTwo", 2, 150, std::nullopt, nullptr, nullptr, 0, 0},
+        HandlerCase{"DisplayShowsSavedScale", 1, 150, 150, nullptr,
+                    "[VuVidazi] restore dpi 150 curdpi 150", 0, 2, simtest::SetDpiProgram(), 150},
         // The scaling is read right after the start, before the helper has
         // set it: the restore stays pending in memory.
-        HandlerCase{"HelperStillStarting",
-                    1,
-                    150,
-                    simtest::SetDpiProgram(500),
-                    {"log: 3 restore value is 150" + kGetRestoreDpi, kHelperStarted,
-                     "log: 3 [VuVidazi] restore dpi 150 curdpi 100" + kRestoreDpi, kClearFlag},
-                    150},
+        HandlerCase{"HelperStillStarting", 1, 150, 150, nullptr,
+                    "[VuVidazi] restore dpi 150 curdpi 100", 150, 1, simtest::SetDpiProgram(500)},
         // The highest scale kept, the display unreadable: it stays pending.
-        HandlerCase{"DisplayGoneAtTheHighestScale",
-                    1,
-                    1000,
-                    simtest::SetDpiProgram(),
-                    {"log: 3 restore value is 1000" + kGetRestoreDpi, kHelperStarted,
-                     "log: 4 err query display config 87, numPaths:0,numModes:0(GetDpiDevInfo)",
-                     "log: 3 [VuVidazi] restore dpi 1000 curdpi 0" + kRestoreDpi, kClearFlag},
-                    1000,
-                    0},
-        HandlerCase{"HelperFailsToStart",
-                    1,
-                    150,
-                    {},
-                    {"log: 3 restore value is 150" + kGetRestoreDpi,
-                     "log: 4 CreateUserProcessEx failed:2"
-                     "(`anonymous-namespace'::CreateProcessAsUserEx)",
-                     "log: 4 CreateUserProcessEx processId: 0"
-                     "(`anonymous-namespace'::CreateProcessAsUserEx)",
-                     "log: 4 [VuVidazi] failed to create user interactive process." + kRestoreDpi,
-                     kClearFlag},
-                    150},
-        HandlerCase{"SavedScaleAboveTheHighest",
-                    1,
-                    1001,
-                    simtest::SetDpiProgram(),
-                    {"log: 3 restore value is 0" + kGetRestoreDpi, kClearFlag},
-                    0},
-        HandlerCase{"SavedScaleAbsent",
-                    1,
-                    std::nullopt,
-                    simtest::SetDpiProgram(),
-                    {kQueryFailed + kGetRestoreDpi, "log: 3 restore value is 0" + kGetRestoreDpi,
-                     kClearFlag},
-                    0}),
-    [](const auto& info) { return std::string(info.param.name); });
+        HandlerCase{"DisplayGoneAtHighest", 1, 1000, 1000, nullptr,
+                    "[VuVidazi] restore dpi 1000 curdpi 0", 1000, 1, simtest::SetDpiProgram(), 0},
+        HandlerCase{"HelperFailsToStart", 1, 150, 150, nullptr,
+                    "[VuVidazi] failed to create user interactive process.", 150, 1,
+                    winsim::Program()},
+        HandlerCase{"SavedScaleAboveHighest", 1, 1001, 0, nullptr, nullptr, 0, 1},
+        HandlerCase{"SavedScaleNegative", 1, static_cast<uint32_t>(-5), 0, nullptr, nullptr, 0, 1},
+        HandlerCase{"SavedScaleAbsent", 1, std::nullopt, 0, kGetRestoreDpi, nullptr, 0, 1}),
+    testrows::RowName());
 
 }  // namespace

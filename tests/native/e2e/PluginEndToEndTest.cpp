@@ -1,10 +1,12 @@
 // The whole plug-in as the host runs it: created by the registration table's
 // factory, started and stopped, and driven only through the bus and the
 // processes of the simulated PC.
-#include "support/SessionPc.h"
 #include "PluginModule.h"
 #include "plugin/PluginTable.h"
 #include "support/ClockDriver.h"
+#include "support/JournalMatchers.h"
+#include "support/NamedRows.h"
+#include "support/SessionPc.h"
 #include "support/SimTest.h"
 
 #include "NxLogger.h"
@@ -12,7 +14,6 @@
 #include "SimulatedBus.h"
 #include "wait/PollUntil.h"
 
-#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <stdexcept>
@@ -22,13 +23,14 @@
 namespace {
 
 using namespace simtest;
+using ::testing::Contains;
 
 constexpr int32_t kPluginModule = 0x6F0000;
 constexpr int32_t kHelperModule = 0x690000;
 constexpr int32_t kMessageCenterModule = 0x20000;
 constexpr int32_t kCenterModule = 0x150000;
 
-constexpr char kMonitorBody[] = "(NxReVadiruService::Impl::StartMonitorThread::MonitorBody)";
+constexpr char kMonitorBody[] = "NxReVadiruService::Impl::StartMonitorThread::MonitorBody";
 
 class PluginEndToEndTest : public SessionPc<SimTest> {
 protected:
@@ -88,54 +90,86 @@ TEST_F(PluginEndToEndTest, HelperThatAnsweredTheStartUpQueryIsWatchedAndItsCrash
 
     // The helper is told to quit, then the PC is put back (the recovery's own
     // test shows every step).
-    EXPECT_EQ(machine().JournalLines({"event", "post"}),
-              (std::vector<std::string>{"event: SetEvent NxReVadiru.exe",
-                                        "post: 0x590000 0x590003 \"\""}));
+    EXPECT_THAT(machine().Journal(),
+                InOrder(Signalled("NxReVadiru.exe"), Posted(0x590000, 0x590003, "")));
 }
 
-// A helper that is gone when the plug-in starts left the PC as the session had
-// it: the recovery runs before the helper is asked for its id.
-TEST_F(PluginEndToEndTest, MissingHelperIsRecoveredAtStart) {
+// The start-up checks with the helper running or gone. One that is gone left
+// the PC as the session had it: the recovery runs first. Either way the
+// start-up check deletes the driver's settings (the recovery's own deletion is
+// refused, so that this one shows) and the helper is asked for its id last.
+struct StartUpCase : testrows::Named {
+    bool helperRunning;
+};
+
+class StartUpTest : public PluginEndToEndTest, public ::testing::WithParamInterface<StartUpCase> {};
+
+TEST_P(StartUpTest, RecoversOnlyWithoutAHelperThenClearsTheSettingsAndAsksForTheId) {
+    if (GetParam().helperRunning) {
+        processes().Start(L"NxReVadiru.exe");
+    } else {
+        machine().Fail("RegDeleteTreeW", ERROR_ACCESS_DENIED);
+    }
     StartPlugin();
     ASSERT_TRUE(machine().WaitForThreads());
-    EXPECT_EQ(Journal("post"),
-              (std::vector<std::string>{"0x590000 0x590003 \"\"", "0x690000 0x690022 \"\""}));
+    const auto cleared = DeletedKey(L"HKEY_LOCAL_MACHINE\\" + kIddSettings);
+    EXPECT_THAT(machine().Journal(), Contains(cleared).Times(1));
+    EXPECT_THAT(machine().Journal(),
+                Contains(Posted(0x590000, 0x590003, "")).Times(GetParam().helperRunning ? 0 : 1));
+    const auto recovered = SetUserValue(kSettingPath, L"nxExcreenRunning", 0);
+    const auto asked = Posted(kHelperModule, 0x690022, "");
+    EXPECT_THAT(machine().Journal(), GetParam().helperRunning ? InOrder(cleared, asked)
+                                                              : InOrder(recovered, cleared, asked));
 }
 
-TEST_F(PluginEndToEndTest, MessageCenterEndIsAnnouncedAndItsIconCleared) {
+INSTANTIATE_TEST_SUITE_P(Helper, StartUpTest,
+                         ::testing::Values(StartUpCase{"Running", true},
+                                           StartUpCase{"Gone", false}),
+                         testrows::RowName());
+
+// While the start-up watch waits on the message center, further requests are
+// refused and leave its guard alone; when the center ends, the notices and the
+// tray helper go out once, and the next request watches again.
+TEST_F(PluginEndToEndTest, MessageCenterEndIsAnnouncedOnceAndItsIconCleared) {
     processes().Start(L"NxReVadiru.exe");  // nothing to recover
     const uint32_t center = processes().Start(L"VLAMessageCenter.exe");
     StartPlugin();
     ASSERT_TRUE(machine().WaitForBlocked(1));
-    WaitForRunningThreads(1);
-    machine().ClearJournal();
+    for (int request = 0; request < 2; ++request) {
+        Deliver(kMessageCenterModule, 0x6F0001, "");
+        WaitForRunningThreads(1);
+    }
     processes().End(center);
     ASSERT_TRUE(machine().WaitForThreads());
-    // Three notices in order, then the tray helper with the ended center's id;
-    // no quit signal to the helper and no recovery.
-    EXPECT_EQ(Effects({"post", "process", "event", "registry"}),
-              (std::vector<std::string>{
-                  "post: 0x20000 0x22711 \"quit_mainframe\"",
-                  "post: 0x530000 0x22711 \"\"",
-                  "post: 0xb955f0 0x6f0007 \"\"",
-                  "start NxTrayWndHelper.exe RefreshNotifyIcon " + std::to_string(center),
-              }));
-    EXPECT_EQ(LogLines().back(), "3 [VuVidazi] exit msgcenter monitor thread VLAMessageCenter.exe" +
-                                     std::string(kMonitorBody));
+    const auto tray =
+        StartedAsConsoleUser(L"NxTrayWndHelper.exe RefreshNotifyIcon " + std::to_wstring(center));
+    EXPECT_THAT(
+        machine().Journal(),
+        Contains(Logged(3, "[VuVidazi] already monitor thread VLAMessageCenter.exe", kMonitorBody))
+            .Times(2));
+    EXPECT_THAT(machine().Journal(),
+                InOrder(Posted(0x20000, 0x22711, "quit_mainframe"), Posted(0x530000, 0x22711, ""),
+                        Posted(0xB955F0, 0x6F0007, ""), tray,
+                        Logged(3, "[VuVidazi] exit msgcenter monitor thread VLAMessageCenter.exe",
+                               kMonitorBody)));
+    EXPECT_THAT(machine().Journal(), Contains(tray).Times(1));
+    EXPECT_THAT(machine().Journal(), Contains(Posted(0x20000, 0x22711, "quit_mainframe")).Times(1));
+    EXPECT_THAT(machine().Journal(), Not(Contains(Signalled("NxReVadiru.exe")))) << "no recovery";
 
     // The guard is down again: the next request watches (and finds no center).
+    machine().ClearJournal();
     Deliver(kMessageCenterModule, 0x6F0001, "");
     ASSERT_TRUE(machine().WaitForThreads());
-    EXPECT_EQ(LogLines().back(),
-              "4 [VuVidazi] processHandle is nullptr(NxReVadiruService::Impl::WaitForProcessExit)");
+    EXPECT_THAT(machine().Journal(),
+                Contains(Logged(4, "[VuVidazi] processHandle is nullptr",
+                                "NxReVadiruService::Impl::WaitForProcessExit")));
 }
 
 // A message that arrives while the start-up checks run (here: while the
 // recovery at start waits for the disable command, in virtual time), again
 // after Start() has returned and once more after Stop(), and what shows that
 // it was handled: a log line or usage event that holds `handled`.
-struct MessageAtStart {
-    const char* name;
+struct MessageAtStart : testrows::Named {
     int32_t msgId;
     const char* body;
     const char* handled;
@@ -154,6 +188,8 @@ TEST_P(MessageAtStartTest, IsHeardWhileTheChecksRunOnlyIfRegisteredEarly) {
     processes().Register(L"cmd.exe", winsim::programs::RunsFor(1000));
     std::thread host([this] { StartPlugin(); });
     EXPECT_TRUE(machine().WaitForParked(2));  // the command and the recovery's wait for it
+    EXPECT_THAT(machine().Journal(), Not(Contains(LogMentions("enter monitor thread"))))
+        << "no watch starts before the recovery has run";
     const auto deliver = [&] {
         registry.SetDword(HKEY_USERS, kUserDpi, L"needRestore", 1);
         Deliver(kMessageCenterModule, message.msgId, message.body);
@@ -168,17 +204,16 @@ TEST_P(MessageAtStartTest, IsHeardWhileTheChecksRunOnlyIfRegisteredEarly) {
     deliver();  // no longer heard
     ASSERT_TRUE(machine().WaitForThreads());
     EXPECT_TRUE(machine().OpenHandleKinds().empty()) << "the start event closed by the stop";
-    int times = 0;
-    for (const std::string& line : machine().JournalLines({"log", "usage"})) {
-        times += line.find(message.handled) != std::string::npos ? 1 : 0;
-    }
-    EXPECT_EQ(times, message.times);
+    EXPECT_THAT(machine().Journal(),
+                Contains(::testing::AnyOf(LogMentions(message.handled),
+                                          EntryIs("usage", ::testing::HasSubstr(message.handled))))
+                    .Times(message.times));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, MessageAtStartTest,
     ::testing::Values(
-        MessageAtStart{"MessageCenterStart", 0x6F0001, "", "enter monitor thread VLA", 3},
+        MessageAtStart{"MessageCenter", 0x6F0001, "", "enter monitor thread VLA", 3},
         MessageAtStart{"HelperStart", 0x6F0002, "1 77", "enter monitor thread NxRe", 2},
         MessageAtStart{"HelperPid", 0x690022, "77", "enter monitor thread NxRe", 2},
         MessageAtStart{"TabTip", 0x6F0003, "5", "recv tabtip value 5", 2},
@@ -186,7 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
         MessageAtStart{"RestoreDpi", 0x6F0005, "", "restore value is", 1},
         MessageAtStart{"CenterStart", 0x6F0006, "", "message is null.", 1},
         MessageAtStart{"CenterQuit", 0x150059, "", "ZarExitType=1", 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testrows::RowName());
 
 // A handler that throws (here: its log line cannot be written) is stopped at
 // the bus thread's edge, which logs what it caught; the next message is handled.
@@ -238,32 +273,14 @@ TEST_F(PluginEndToEndTest, DestroyedWhileWatchesWaitEachWatchOnlyForceStops) {
         processes().End(process);
     }
     ASSERT_TRUE(machine().WaitForThreads());
-    const auto forceStop = [](const std::string& body) {
-        return "log: 3 [VuVidazi] force stop monitor thread (NxReVadiruService::Impl::" + body +
-               "::MonitorBody)";
-    };
-    const auto waited = [](const std::string& image) {
-        return "log: 3 [VuVidazi] wait " + image +
-               " exit, waitCode=0(NxReVadiruService::Impl::WaitForProcessExit)";
-    };
-    std::vector<std::string> expected = {
-        "post: 0x6f0000 0x6f0003 \"5\"",
-        waited("NxReVadiru.exe"),
-        forceStop("StartMonitorThread"),
-        waited("VLAMessageCenter.exe"),
-        forceStop("StartMonitorThread"),
-        waited("NxZarCenter.exe"),
-        forceStop("StartMonitorZarCenterThread"),
-        "log: 3 [VuVidazi] exit, waitCode=0"
-        "(NxReVadiruService::Impl::OnRecvNxZarCenterStartMsg::MonitorBody)",
-        "usage: 992612907 ZarExitType=0 ZarLaunchType=-1",
-        forceStop("OnRecvNxZarCenterStartMsg"),
-    };
-    auto effects = Effects(
-        {"log", "event", "registry", "hid", "audio", "post", "publish", "usage", "process"});
-    std::sort(effects.begin(), effects.end());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(effects, expected) << "no tray helper, no recovery, no quit signal";
+    // Each watch's wait ends; none acts on it but the announced center's exit report.
+    EXPECT_THAT(machine().Journal(), Contains(LogMentions("exit, waitCode=0")).Times(4));
+    EXPECT_THAT(machine().Journal(), Contains(LogMentions("force stop monitor thread")).Times(4));
+    EXPECT_THAT(machine().JournalLines({"event", "registry", "hid", "audio", "post", "publish",
+                                        "usage", "environment"}),
+                ::testing::ElementsAre("post: 0x6f0000 0x6f0003 \"5\"",
+                                       "usage: 992612907 ZarExitType=0 ZarLaunchType=-1"));
+    EXPECT_THAT(Journal("process"), ::testing::Each(::testing::StartsWith("ended ")));
 }
 
 // A launcher in progress when the plug-in is destroyed, waiting for the center

@@ -2,6 +2,8 @@
 // chosen, what is logged on each path, what reaches the device, and that every
 // handle and preparsed data block is released (the fixture's end check).
 #include "support/ImplTest.h"
+#include "support/JournalMatchers.h"
+#include "support/NamedRows.h"
 
 #include <winsim/SimHid.h>
 #include <windows.h>
@@ -12,7 +14,6 @@
 
 #include <array>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -35,17 +36,14 @@ const HidDeviceSpec kMouse{0x046D, 0xC077, 0x7200, {{0x0001, 0x0002, 0}}};
 const std::vector<HidDeviceSpec> kFailingCheckFirst{{0xDEED, 0xFEED, 0x0100, {kDriverCollection}},
                                                     kDriverDevice};
 
-// The recovery sequence's release report, 01 08 01 and ninety zero bytes, as dumped.
-std::string ReleaseDump() {
-    std::string dump = " 01 08 01";
-    for (int i = 0; i < 90; ++i) {
-        dump += " 00";
-    }
-    return dump;
-}
-
 const std::string kSearchFailed = "log: 4 get device interface list size failed" + kSearch;
 const std::string kFound = "log: 4 Success: Found my device.." + kCheck;
+const std::vector<HidDeviceSpec> kNoDevices;
+const std::vector<HidDeviceSpec> kDriverOnly{kDriverDevice};
+// Only present devices count: an unplugged one's interfaces are not listed.
+const std::vector<HidDeviceSpec> kDriverUnplugged{
+    {0xDEED, 0xFEED, 0x0100, {kDriverCollection}, false}};
+const std::vector<HidDeviceSpec> kOtherProduct{{0xDEED, 0x0001, 0x0100, {kDriverCollection}}};
 
 class HidChannelTest : public simtest::ImplTest {
 protected:
@@ -53,27 +51,23 @@ protected:
 };
 
 // What a machine holds, which call fails once, and what one release write does.
-struct WriteCase {
-    const char* name;
-    std::vector<HidDeviceSpec> devices;
+struct WriteCase : testrows::Named {
+    const std::vector<HidDeviceSpec>* devices;
     const char* failing;  // nullptr: none
     uint32_t error;
-    std::vector<std::string> searchLines;
-    // The interface written to, by its place in the list; none: the write
-    // fails for want of a device.
+    std::string failureLine;  // the search's line on the failure; empty: none
+    // The interface written to, by its place in the list, once the search has
+    // found it; none: the write fails for want of a device.
     std::optional<size_t> writtenTo;
 };
-
-void PrintTo(const WriteCase& writeCase, std::ostream* out) {
-    *out << writeCase.name;
-}
 
 class WriteToHidDriverTest : public HidChannelTest,
                              public ::testing::WithParamInterface<WriteCase> {};
 
 TEST_P(WriteToHidDriverTest, LogsAndWritesAsExpected) {
+    const WriteCase& row = GetParam();
     std::vector<std::wstring> paths;
-    for (const auto& device : GetParam().devices) {
+    for (const auto& device : *row.devices) {
         const auto added = hid().AddDevice(device);
         paths.insert(paths.end(), added.begin(), added.end());
     }
@@ -81,70 +75,50 @@ TEST_P(WriteToHidDriverTest, LogsAndWritesAsExpected) {
     for (const auto& path : paths) {
         hid().OpenElsewhere(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
     }
-    if (GetParam().failing) {
-        machine().Fail(GetParam().failing, GetParam().error);
+    if (row.failing) {
+        machine().Fail(row.failing, row.error);
     }
     std::array<unsigned char, kReportSize> report{0x01, 0x08, 0x01};
 
     impl().WriteToHidDriver(report.data());
 
-    std::vector<std::string> effects = GetParam().searchLines;
-    effects.push_back(GetParam().writtenTo
-                          ? "hid: write " + winsim::Narrow(paths.at(*GetParam().writtenTo)) +
-                                " 93 bytes" + ReleaseDump()
-                          // 6: the handle of a device not found is invalid.
-                          : "log: 4 WriteToHidDriver [" + ReleaseDump() +
-                                "] failed 6(NxReVadiruService::Impl::WriteToHidDriver)");
+    std::vector<std::string> effects;
+    if (!row.failureLine.empty()) {
+        effects.push_back(row.failureLine);
+    }
+    if (row.writtenTo) {
+        effects.push_back(kFound);
+        effects.push_back("hid: write " + winsim::Narrow(paths.at(*row.writtenTo)) + " 93 bytes" +
+                          simtest::ReleaseReportDump());
+    } else {
+        // 6: the handle of a device not found is invalid.
+        effects.push_back("log: 4 WriteToHidDriver [" + simtest::ReleaseReportDump() +
+                          "] failed 6(NxReVadiruService::Impl::WriteToHidDriver)");
+    }
     EXPECT_EQ(machine().JournalLines({"log", "hid"}), effects);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Machines, WriteToHidDriverTest,
-    ::testing::Values(WriteCase{"NoInterfaces", {}, nullptr, 0, {kSearchFailed}, std::nullopt},
-                      // Only present devices count: an unplugged one's are not listed.
-                      WriteCase{"DriverDeviceUnplugged",
-                                {{0xDEED, 0xFEED, 0x0100, {kDriverCollection}, false}},
-                                nullptr,
-                                0,
-                                {kSearchFailed},
-                                std::nullopt},
-                      WriteCase{"SameVendorOtherProduct",
-                                {{0xDEED, 0x0001, 0x0100, {kDriverCollection}}},
-                                nullptr,
-                                0,
-                                {"log: 4 VID or PID not match" + kCheck},
-                                std::nullopt},
-                      WriteCase{"NoMemoryForTheInterfaceList",
-                                {kDriverDevice},
-                                "LocalAlloc",
-                                ERROR_NOT_ENOUGH_MEMORY,
-                                {"log: 4 malloc failed" + kSearch},
-                                std::nullopt},
-                      WriteCase{"InterfaceListUnavailable",
-                                {kDriverDevice},
-                                "CM_Get_Device_Interface_ListW",
-                                CR_BUFFER_SMALL,
-                                {"log: 4 retrieving device interface list failed" + kSearch},
-                                std::nullopt},
-                      WriteCase{"UnreadableAttributesRejectSilently",
-                                kFailingCheckFirst,
-                                "HidD_GetAttributes",
-                                ERROR_GEN_FAILURE,
-                                {kFound},
-                                3},
-                      WriteCase{"UnreadablePreparsedData",
-                                kFailingCheckFirst,
-                                "HidD_GetPreparsedData",
-                                ERROR_NOT_ENOUGH_MEMORY,
-                                {"log: 4 HidD_GetPreparsedData failed." + kCheck, kFound},
-                                3},
-                      WriteCase{"UnreadableCapabilities",
-                                kFailingCheckFirst,
-                                "HidP_GetCaps",
-                                static_cast<uint32_t>(HIDP_STATUS_INVALID_PREPARSED_DATA),
-                                {"log: 4 HidP_GetCaps failed." + kCheck, kFound},
-                                3}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Values(
+        WriteCase{"NoInterfaces", &kNoDevices, nullptr, 0, kSearchFailed, std::nullopt},
+        WriteCase{"DriverDeviceUnplugged", &kDriverUnplugged, nullptr, 0, kSearchFailed,
+                  std::nullopt},
+        WriteCase{"SameVendorOtherProduct", &kOtherProduct, nullptr, 0,
+                  "log: 4 VID or PID not match" + kCheck, std::nullopt},
+        WriteCase{"NoMemoryForTheInterfaceList", &kDriverOnly, "LocalAlloc",
+                  ERROR_NOT_ENOUGH_MEMORY, "log: 4 malloc failed" + kSearch, std::nullopt},
+        WriteCase{"InterfaceListUnavailable", &kDriverOnly, "CM_Get_Device_Interface_ListW",
+                  CR_BUFFER_SMALL, "log: 4 retrieving device interface list failed" + kSearch,
+                  std::nullopt},
+        WriteCase{"UnreadableAttributes", &kFailingCheckFirst, "HidD_GetAttributes",
+                  ERROR_GEN_FAILURE, "", 3},
+        WriteCase{"UnreadablePreparsedData", &kFailingCheckFirst, "HidD_GetPreparsedData",
+                  ERROR_NOT_ENOUGH_MEMORY, "log: 4 HidD_GetPreparsedData failed." + kCheck, 3},
+        WriteCase{"UnreadableCapabilities", &kFailingCheckFirst, "HidP_GetCaps",
+                  static_cast<uint32_t>(HIDP_STATUS_INVALID_PREPARSED_DATA),
+                  "log: 4 HidP_GetCaps failed." + kCheck, 3}),
+    testrows::RowName());
 
 // The search's own answer, for each way it ends.
 TEST_F(HidChannelTest, SearchAnswersWhetherItFoundTheDevice) {

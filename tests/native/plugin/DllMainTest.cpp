@@ -27,11 +27,12 @@ void FakeUnRegisterPlugin(const PluginRegistrationEntry* table) {
 
 using DllMainTest = SimTest;
 
-// A manager at `path` that records what it is handed.
-void AddManager(winsim::Machine& machine, const wchar_t* path) {
+// A manager at `path` that records what it is handed; `loaded`: by the host.
+void AddManager(winsim::Machine& machine, const wchar_t* path, bool loaded = false) {
     Calls().clear();
     winsim::ModuleSpec manager;
     manager.path = path;
+    manager.loaded = loaded;
     manager.exports["RegisterPlugin"] = reinterpret_cast<void*>(&FakeRegisterPlugin);
     manager.exports["UnRegisterPlugin"] = reinterpret_cast<void*>(&FakeUnRegisterPlugin);
     machine.AddModule(manager);
@@ -53,6 +54,16 @@ TEST_F(DllMainTest, AttachAndDetachEachLoadTheManagerHandItTheTableAndReleaseIt)
     const std::string release = "FreeLibrary VLAPluginsManager.dll";
     EXPECT_EQ(Journal("module"), (std::vector<std::string>{load, release, load, release}));
     EXPECT_EQ(machine().ModuleLoadCount(L"VLAPluginsManager.dll"), 0);
+}
+
+// The manager the host loaded first is used as is, neither loaded again nor released.
+TEST_F(DllMainTest, ManagerTheHostLoadedIsUsedAsIs) {
+    AddManager(machine(), L"C:\\Program Files\\DeskSuite\\VLAPluginsManager.dll", true);
+    EXPECT_EQ(DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr), TRUE);
+    EXPECT_EQ(DllMain(nullptr, DLL_PROCESS_DETACH, nullptr), TRUE);
+    EXPECT_EQ(Calls().size(), 2u);
+    EXPECT_EQ(Journal("module"), std::vector<std::string>{});
+    EXPECT_EQ(machine().ModuleLoadCount(L"VLAPluginsManager.dll"), 1);
 }
 
 // A path with nothing to strip (the root of a share) is not a directory the

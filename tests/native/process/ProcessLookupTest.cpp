@@ -21,13 +21,19 @@ protected:
 };
 
 // The first match in snapshot order, without regard to case; the message
-// center's id is kept for the tray-icon refresh only when asked by its exact name.
+// center's id is kept for the tray-icon refresh only when asked by its exact
+// name and found. The helper's announced id is used only for its exact name.
 TEST_F(ProcessLookupTest, FindsTheFirstMatchWithoutRegardToCase) {
+    impl().messageCenterProcessId = 5;
+    EXPECT_FALSE(impl().GetProcessHandleByName(L"VLAMessageCenter.exe", false));
     const uint32_t first = processes().Start(L"VLAMessageCenter.exe");
     processes().Start(L"VLAMessageCenter.exe");
     const UniqueHandle found = impl().GetProcessHandleByName(L"vlamessagecenter.exe", false);
     EXPECT_EQ(GetProcessId(found.get()), first);
-    EXPECT_EQ(impl().messageCenterProcessId.load(), 0u);
+    EXPECT_EQ(impl().messageCenterProcessId.load(), 5u);
+    const uint32_t helper = processes().Start(L"NxReVadiru.exe");
+    const UniqueHandle helperFound = impl().GetProcessHandleByName(L"nxrevadiru.exe", true);
+    EXPECT_EQ(GetProcessId(helperFound.get()), helper) << "searched, although no id was announced";
     EXPECT_TRUE(impl().GetProcessHandleByName(L"VLAMessageCenter.exe", false));
     EXPECT_EQ(impl().messageCenterProcessId.load(), first);
 }

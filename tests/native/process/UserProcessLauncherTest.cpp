@@ -2,6 +2,7 @@
 // disable command. The started programs' command lines are pinned where the
 // plug-in starts them (the DPI restore, the tray and icon helpers, the recovery).
 #include "support/ImplTest.h"
+#include "support/NamedRows.h"
 #include "process/UserProcessLauncher.h"
 
 #include <winsim/SimProcesses.h>
@@ -64,17 +65,12 @@ TEST_F(LauncherTest, StartProcessRefusalsReachNoPlatformCall) {
 }
 
 // One step before the creation failing, for each of the two user-session launchers.
-struct FailureCase {
-    const char* title;
+struct FailureCase : testrows::Named {
     const char* failingFunction;  // nullptr: nobody logged on at the console
     DWORD error;
     std::string createUserLine;
     std::string startLine;
 };
-
-void PrintTo(const FailureCase& c, std::ostream* out) {
-    *out << c.title;
-}
 
 class LaunchFailures : public LauncherTest, public ::testing::WithParamInterface<FailureCase> {};
 
@@ -102,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"Environment", "CreateEnvironmentBlock", ERROR_NOT_ENOUGH_MEMORY,
                     "4 CreateEnvironmentBlock failed:8(`anonymous-namespace'::CreateUserProcessEx)",
                     "4 CreateEnvironmentBlock Failed: 8(NXPROCESS::StartProcess)"}),
-    [](const auto& info) { return std::string(info.param.title); });
+    testrows::RowName());
 
 TEST_F(LauncherTest, FailedDisableCommandIsLogged) {
     impl().ExecuteCmd();

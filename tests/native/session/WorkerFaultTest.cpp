@@ -2,6 +2,7 @@
 // icon clean-up: each makes one call fail and checks every log line and the
 // effects other programs would see. The fixture checks that nothing is left
 // open.
+#include "support/NamedRows.h"
 #include "support/SessionPc.h"
 #include "plugin/WorkerThread.h"
 
@@ -20,8 +21,7 @@ using Impl = NxReVadiruService::Impl;
 
 // A worker thread that cannot be created, or could not hold the library: each
 // caller logs its own line.
-struct ThreadFault {
-    const char* name;
+struct ThreadFault : testrows::Named {
     std::function<void(Impl&)> start;
     std::string line;
     const char* failing = "CreateThread";
@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
         ThreadFault{"UnownedState", [](Impl&) { Impl().StartMonitorThread(L"NxReVadiru.exe"); },
                     "4 [VuVidazi] create monitor thread failed "
                     "NxReVadiru.exe(NxReVadiruService::Impl::StartMonitorThread)"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testrows::RowName());
 
 using WorkerFaultTest = SessionPcTest;
 

@@ -1,0 +1,25 @@
+// The monitor threads: which watch a name asks for.
+#include "support/JournalMatchers.h"
+#include "support/SessionPc.h"
+
+namespace {
+
+using namespace simtest;
+using ::testing::Contains;
+
+using ProcessMonitorTest = SessionPcTest;
+
+// Only the message center's exact name asks for its watch: in other letter
+// case it is a helper watch, without the guard, and its end is the helper's.
+TEST_F(ProcessMonitorTest, MessageCenterInOtherCaseIsWatchedAsTheHelper) {
+    const uint32_t center = machine().Extension<winsim::Processes>().Start(L"VLAMessageCenter.exe");
+    impl().StartMonitorThread(L"vlamessagecenter.exe");
+    impl().StartMonitorThread(L"vlamessagecenter.exe");
+    ASSERT_TRUE(machine().WaitForBlocked(2));
+    machine().Extension<winsim::Processes>().End(center);
+    ASSERT_TRUE(machine().WaitForThreads());
+    EXPECT_THAT(machine().Journal(), Contains(Signalled("NxReVadiru.exe")).Times(2));
+    EXPECT_THAT(machine().Journal(), Not(Contains(Posted(0x20000, 0x22711, "quit_mainframe"))));
+}
+
+}  // namespace
