@@ -64,6 +64,19 @@ Lines PluginLog(const fs::path& file) {
     return lines;
 }
 
+// `expected` appears in `lines` in this order, other lines between them allowed.
+bool ContainsInOrder(const Lines& lines, const Lines& expected) {
+    auto next = lines.begin();
+    for (const std::string& line : expected) {
+        next = std::find(next, lines.end(), line);
+        if (next == lines.end()) {
+            return false;
+        }
+        ++next;
+    }
+    return true;
+}
+
 std::string Joined(const Lines& lines) {
     std::string text;
     for (const std::string& line : lines) {
