@@ -32,27 +32,10 @@ using EntryMatcher = ::testing::Matcher<const winsim::JournalEntry&>;
 using JournalEntries = std::vector<winsim::JournalEntry>;
 
 // An entry of `kind` whose text matches.
-class EntryIs {
-public:
-    using is_gtest_matcher = void;
-    EntryIs(std::string kind, ::testing::Matcher<const std::string&> text)
-        : kind_(std::move(kind)), text_(std::move(text)) {}
-    bool MatchAndExplain(const winsim::JournalEntry& entry, std::ostream*) const {
-        return entry.kind == kind_ && text_.Matches(entry.text);
-    }
-    void DescribeTo(std::ostream* out) const {
-        *out << kind_ << ": ";
-        text_.DescribeTo(out);
-    }
-    void DescribeNegationTo(std::ostream* out) const {
-        *out << "not ";
-        DescribeTo(out);
-    }
-
-private:
-    std::string kind_;
-    ::testing::Matcher<const std::string&> text_;
-};
+inline EntryMatcher EntryIs(const std::string& kind, ::testing::Matcher<const std::string&> text) {
+    return ::testing::AllOf(::testing::Field("kind", &winsim::JournalEntry::kind, kind),
+                            ::testing::Field("text", &winsim::JournalEntry::text, text));
+}
 
 // A line of the logging singleton: "<level> <text>(<operation>)".
 inline EntryMatcher Logged(int level, const std::string& text, const std::string& operation) {
@@ -79,24 +62,22 @@ inline EntryMatcher Published(int32_t msgId, const std::string& body) {
     return EntryIs("publish", BusId(msgId) + " \"" + body + "\"");
 }
 
+// A program started by `call` (the function, the account and the session).
+inline EntryMatcher StartedBy(const std::string& call, const std::wstring& commandLine) {
+    using ::testing::HasSubstr;
+    return EntryIs("process",
+                   ::testing::AllOf(::testing::StartsWith(call),
+                                    HasSubstr(" cmd=<" + winsim::Narrow(commandLine) + "> "),
+                                    HasSubstr(" -> pid ")));
+}
 // A program started on the console user's desktop with that user's token.
 inline EntryMatcher StartedAsConsoleUser(const std::wstring& commandLine) {
-    using ::testing::HasSubstr;
-    return EntryIs(
-        "process",
-        ::testing::AllOf(::testing::StartsWith("CreateProcessAsUserW user=<" +
-                                               winsim::Narrow(kUser.name) + "> session=1 "),
-                         HasSubstr(" cmd=<" + winsim::Narrow(commandLine) + "> "),
-                         HasSubstr(" -> pid ")));
+    return StartedBy("CreateProcessAsUserW user=<" + winsim::Narrow(kUser.name) + "> session=1 ",
+                     commandLine);
 }
 // A program started in the service's own account and session.
 inline EntryMatcher StartedAsService(const std::wstring& commandLine) {
-    using ::testing::HasSubstr;
-    return EntryIs(
-        "process",
-        ::testing::AllOf(
-            ::testing::StartsWith("CreateProcessW user=<NT AUTHORITY\\SYSTEM> session=0 "),
-            HasSubstr(" cmd=<" + winsim::Narrow(commandLine) + "> "), HasSubstr(" -> pid ")));
+    return StartedBy("CreateProcessW user=<NT AUTHORITY\\SYSTEM> session=0 ", commandLine);
 }
 inline EntryMatcher Ended(const std::string& image) {
     return EntryIs("process", ::testing::StartsWith("ended <" + image + "> "));
