@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 namespace simtest {
 
@@ -35,25 +34,6 @@ protected:
     }
     bool MirrorDirectoryExists() const {
         return std::filesystem::exists(mirrorRoot / "NorvaneShare");
-    }
-    // The journal's lines of `kinds`, a process creation cut to "start <command
-    // line>", process ends left out, and a logged process handle shown as
-    // "<handle>" (its value depends on the handles opened before).
-    std::vector<std::string> Effects(const std::vector<std::string>& kinds) const {
-        std::vector<std::string> effects;
-        for (const auto& line : this->machine().JournalLines(kinds)) {
-            const size_t cmd = line.find(" cmd=<");
-            const size_t handle = line.find("processHandle:0x");
-            if (cmd != std::string::npos) {
-                effects.push_back("start " + line.substr(cmd + 6, line.find("> dir=") - cmd - 6));
-            } else if (handle != std::string::npos) {
-                effects.push_back(line.substr(0, handle + 14) + "<handle>" +
-                                  line.substr(line.find('(', handle)));
-            } else if (line.rfind("process: ended", 0) != 0) {
-                effects.push_back(line);
-            }
-        }
-        return effects;
     }
 
     winsim::SimRegistry registry{this->machine()};

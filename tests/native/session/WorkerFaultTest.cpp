@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include <gmock/gmock.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -94,10 +96,12 @@ TEST_F(WorkerFaultTest, IconHelperDirectory) {
                         attempt + "(NxReVadiruService::Impl::DeleteZarCenterIcon)");
     }
     EXPECT_EQ(LogLines(), lines);
-    EXPECT_EQ(Effects({"event", "post", "process"}),
-              std::vector<std::string>(3,
-                                       "start \"C:\\Program Files\\DeskSuite\\VLAMainService.exe\\"
-                                       "NxZarCenterHelper.exe\" RefreshNotifyIcon"));
+    EXPECT_THAT(
+        machine().JournalLines({"event", "post", "process"}),
+        ::testing::AllOf(::testing::SizeIs(3), ::testing::Each(::testing::HasSubstr(
+                                                   " cmd=<\"C:\\Program Files\\DeskSuite\\"
+                                                   "VLAMainService.exe\\NxZarCenterHelper.exe\" "
+                                                   "RefreshNotifyIcon> "))));
 }
 
 // A worker keeps the library loaded while it runs and gives it back as it
