@@ -25,15 +25,6 @@ std::wstring UniqueName(const wchar_t* base) {
     return std::wstring(base) + std::to_wstring(GetCurrentProcessId());
 }
 
-// ASCII test texts as narrow text for failure messages.
-std::string Narrow(const std::wstring& text) {
-    std::string narrow;
-    for (wchar_t unit : text) {
-        narrow += static_cast<char>(unit);
-    }
-    return narrow;
-}
-
 // --- last error --------------------------------------------------------------
 
 struct LastErrorSeen {
@@ -210,11 +201,7 @@ TEST(CoreConformance, BareNameLoadsTheLibraryOfTheSystemDirectory) {
     ASSERT_NE(module, nullptr);
     wchar_t path[MAX_PATH] = {};
     ASSERT_NE(GetModuleFileNameW(module, path, MAX_PATH), 0u);
-    std::wstring lower = path;
-    for (wchar_t& unit : lower) {
-        unit = unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit;
-    }
-    EXPECT_EQ(lower, L"c:\\windows\\system32\\version.dll") << Narrow(path);
+    EXPECT_EQ(conformance::Lower(path), L"c:\\windows\\system32\\version.dll");
     EXPECT_TRUE(FreeLibrary(module));
 }
 
@@ -223,7 +210,7 @@ TEST(CoreConformance, LoadLibraryOfALoadedModuleGivesItsHandleAndExportsByExactN
     const HMODULE loaded = LoadLibraryW(L"kernel32.dll");
     ASSERT_NE(loaded, nullptr);
     for (const wchar_t* name : {L"kernel32.dll", L"KERNEL32.DLL", L"kernel32"}) {
-        EXPECT_EQ(GetModuleHandleW(name), loaded) << Narrow(name);
+        EXPECT_EQ(GetModuleHandleW(name), loaded) << name;
     }
     EXPECT_NE(GetModuleHandleW(nullptr), nullptr);
     EXPECT_NE(GetModuleHandleW(nullptr), loaded);
@@ -278,7 +265,7 @@ TEST(CoreConformance, RemoveFileSpecStripsTheLastElementButKeepsTheRoot) {
         {L"\\\\server\\share", S_FALSE, TRUE, L"\\\\server\\share", L"\\\\server"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE("path \"" + Narrow(c.path) + "\"");
+        SCOPED_TRACE(std::wstring(L"path \"") + c.path + L"\"");
         std::vector<WCHAR> pathCch(MAX_PATH, L'\0');
         std::wstring(c.path).copy(pathCch.data(), MAX_PATH - 1);
         std::vector<WCHAR> shell = pathCch;

@@ -13,25 +13,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cwctype>
 #include <string>
 
 namespace {
 
 using conformance::Code;
+using conformance::Lower;
 using conformance::OwnPath;
 
 std::wstring FileNameOf(const std::wstring& path) {
     return path.substr(path.find_last_of(L"\\/") + 1);
-}
-
-bool SameNameIgnoringCase(std::wstring a, std::wstring b) {
-    for (auto* text : {&a, &b}) {
-        for (wchar_t& unit : *text) {
-            unit = static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(unit)));
-        }
-    }
-    return a == b;
 }
 
 // CreateProcessW with default start-up information; the last error on failure.
@@ -55,7 +46,7 @@ TEST(ProcessesConformance, SnapshotWalkFindsTheCurrentProcessByName) {
     bool found = false;
     do {
         found = found || (entry.th32ProcessID == GetCurrentProcessId() &&
-                          SameNameIgnoringCase(entry.szExeFile, ownName));
+                          Lower(entry.szExeFile) == Lower(ownName));
     } while (Process32NextW(snapshot.get(), &entry));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
     EXPECT_TRUE(found);
