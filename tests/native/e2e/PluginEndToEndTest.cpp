@@ -72,28 +72,6 @@ protected:
     std::shared_ptr<VLAPlugin> plugin;
 };
 
-// A service restarted in the middle of a session finds the helper running and
-// learns which one it is only from the helper's answer to its query.
-TEST_F(PluginEndToEndTest, HelperThatAnsweredTheStartUpQueryIsWatchedAndItsCrashPutRight) {
-    const uint32_t helper = processes().Start(L"NxReVadiru.exe");
-    const simbus::BusLink helperModule =
-        bus().Connect(kHelperModule, false, [&](const BusMessage& message) {
-            if (message.msgId == 0x690022) {
-                bus().Send(kHelperModule, kPluginModule, 0x690022, std::to_string(helper));
-            }
-        });
-    StartPlugin();
-    ASSERT_TRUE(machine().WaitForBlocked(1)) << "the helper's watch";
-    machine().ClearJournal();
-    processes().End(helper, 0xC0000005);
-    ASSERT_TRUE(machine().WaitForThreads());
-
-    // The helper is told to quit, then the PC is put back (the recovery's own
-    // test shows every step).
-    EXPECT_THAT(machine().Journal(),
-                InOrder(Signalled("NxReVadiru.exe"), Posted(0x590000, 0x590003, "")));
-}
-
 // The start-up checks with the helper running or gone. One that is gone left
 // the PC as the session had it: the recovery runs first. Either way the
 // start-up check deletes the driver's settings (the recovery's own deletion is

@@ -18,7 +18,10 @@ TEST_F(ProcessMonitorTest, MessageCenterInOtherCaseIsWatchedAsTheHelper) {
     ASSERT_TRUE(machine().WaitForBlocked(2));
     machine().Extension<winsim::Processes>().End(center);
     ASSERT_TRUE(machine().WaitForThreads());
-    EXPECT_THAT(machine().Journal(), Contains(Signalled("NxReVadiru.exe")).Times(2));
+    const auto quit = Signalled("NxReVadiru.exe");
+    EXPECT_THAT(machine().Journal(), Contains(quit).Times(2));
+    // Each watch tells the helper to quit before it puts the PC back.
+    EXPECT_THAT(machine().Journal(), InOrder(quit, quit, Posted(0x590000, 0x590003, "")));
     EXPECT_THAT(machine().Journal(), Not(Contains(Posted(0x20000, 0x22711, "quit_mainframe"))));
 }
 
