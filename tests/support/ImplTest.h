@@ -4,9 +4,20 @@
 #include "plugin/NxReVadiruServiceImpl.h"
 #include "support/SimTest.h"
 
+#include <cstring>
 #include <memory>
 
 namespace simtest {
+
+// A bus message's item over `length` bytes of `body`: by default all of it, none without a body.
+inline TagIPCMessageItem Item(const char* body, int32_t length = -1) {
+    TagIPCMessageItem item;
+    item.message = body;
+    item.messageLen = length >= 0       ? length
+                      : body == nullptr ? 0
+                                        : static_cast<int32_t>(std::strlen(body));
+    return item;
+}
 
 class ImplTest : public SimTest {
 protected:

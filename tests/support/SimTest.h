@@ -4,6 +4,7 @@
 #pragma once
 
 #include <winsim/Machine.h>
+#include <winsim/SimProcesses.h>
 
 #include <gtest/gtest.h>
 
@@ -49,6 +50,7 @@ protected:
 
     winsim::Machine& machine() { return machine_; }
     const winsim::Machine& machine() const { return machine_; }
+    winsim::Processes& processes() { return machine_.Extension<winsim::Processes>(); }
     // Texts of the "log" journal entries, e.g. "3 [VuVidazi] ...(Operation)".
     std::vector<std::string> LogLines() const { return machine_.JournalTexts("log"); }
     // Journal texts of one kind ("event", "module", "process", ...).

@@ -30,19 +30,14 @@ protected:
         impl().zarCenterStartEvent.Close();
         SessionPcTest::TearDown();
     }
-    winsim::Processes& processes() { return machine().Extension<winsim::Processes>(); }
-    void Announce(const std::string& body) {
-        TagIPCMessageItem item;
-        item.message = body.c_str();
-        item.messageLen = static_cast<int32_t>(body.size());
-        impl().OnRecvNxZarCenterStartMsg(item);
-    }
 };
 
 TEST_F(CenterMonitorTest, AnnouncedCenterEndsThenCleanUpThenLauncher) {
     const uint32_t center = processes().Start(L"NxZarCenter.exe");
     impl().zarCenterUserQuit = true;
-    Announce(std::to_string(center));
+    const std::string id = std::to_string(center);
+    TagIPCMessageItem announcement = Item(id.c_str());
+    impl().OnRecvNxZarCenterStartMsg(announcement);
     EXPECT_TRUE(impl().zarCenterRunning);
     EXPECT_FALSE(impl().zarCenterUserQuit);
     ASSERT_TRUE(machine().WaitForBlocked(1));
@@ -83,9 +78,7 @@ class AnnouncementTest : public CenterMonitorTest,
 
 TEST_P(AnnouncementTest, SetsTheFlagsAndWatchesTheIdItHolds) {
     const AnnouncementCase& row = GetParam();
-    TagIPCMessageItem item;
-    item.message = row.body;
-    item.messageLen = row.length;
+    TagIPCMessageItem item = Item(row.body, row.length);
     impl().OnRecvNxZarCenterStartMsg(item);
     ASSERT_TRUE(machine().WaitForThreads());
     EXPECT_EQ(impl().zarCenterRunning, row.watched.has_value());

@@ -54,7 +54,7 @@ class RestoreDpiMessageTest : public DpiRestoreTest,
 TEST_P(RestoreDpiMessageTest, RestoresInOrderAndClearsTheFlag) {
     const HandlerCase& row = GetParam();
     if (row.helper) {
-        machine().Extension<winsim::Processes>().Register(L"NxReVadiru.exe", row.helper);
+        processes().Register(L"NxReVadiru.exe", row.helper);
     } else {
         machine().Fail("CreateProcessAsUserW", ERROR_FILE_NOT_FOUND);
     }

@@ -45,7 +45,6 @@ protected:
         SessionPc<SimTest>::TearDown();
     }
 
-    winsim::Processes& processes() { return machine().Extension<winsim::Processes>(); }
     simbus::Bus& bus() { return machine().Extension<simbus::Bus>(); }
 
     // As the host does: the module, then the plug-in, each answering as the host expects.

@@ -3,7 +3,6 @@
 // the helper, the collaboration center and the message center.
 #include "support/ImplTest.h"
 
-#include <winsim/SimProcesses.h>
 #include <windows.h>
 
 #include <gmock/gmock.h>
@@ -15,10 +14,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class ProcessLookupTest : public simtest::ImplTest {
-protected:
-    winsim::Processes& processes() { return machine().Extension<winsim::Processes>(); }
-};
+using ProcessLookupTest = simtest::ImplTest;
 
 // The first match in snapshot order, without regard to case; the message
 // center's id is kept for the tray-icon refresh only when asked by its exact

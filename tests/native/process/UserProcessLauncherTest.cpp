@@ -5,7 +5,6 @@
 #include "support/NamedRows.h"
 #include "process/UserProcessLauncher.h"
 
-#include <winsim/SimProcesses.h>
 #include <winsim/SimSessions.h>
 #include <windows.h>
 
@@ -29,7 +28,7 @@ protected:
 
 // Shown, in the directory given, the path trimmed and quoted for its inner space.
 TEST_F(LauncherTest, StartProcessStartsShownWithDefaultAttributesAndDirectory) {
-    machine().Extension<winsim::Processes>().SetUnregisteredProgramError(ERROR_SUCCESS);
+    processes().SetUnregisteredProgramError(ERROR_SUCCESS);
     ASSERT_TRUE(NXPROCESS::StartProcess(L" C:\\Program Files\\DeskSuite\\NxZarCenterHelper.exe ",
                                         L" RefreshNotifyIcon ", L"C:\\Program Files\\DeskSuite"));
     EXPECT_THAT(

@@ -12,11 +12,11 @@ using ProcessMonitorTest = SessionPcTest;
 // Only the message center's exact name asks for its watch: in other letter
 // case it is a helper watch, without the guard, and its end is the helper's.
 TEST_F(ProcessMonitorTest, MessageCenterInOtherCaseIsWatchedAsTheHelper) {
-    const uint32_t center = machine().Extension<winsim::Processes>().Start(L"VLAMessageCenter.exe");
+    const uint32_t center = processes().Start(L"VLAMessageCenter.exe");
     impl().StartMonitorThread(L"vlamessagecenter.exe");
     impl().StartMonitorThread(L"vlamessagecenter.exe");
     ASSERT_TRUE(machine().WaitForBlocked(2));
-    machine().Extension<winsim::Processes>().End(center);
+    processes().End(center);
     ASSERT_TRUE(machine().WaitForThreads());
     const auto quit = Signalled("NxReVadiru.exe");
     EXPECT_THAT(machine().Journal(), Contains(quit).Times(2));

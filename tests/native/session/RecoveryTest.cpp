@@ -26,9 +26,8 @@ TEST_F(RecoveryTest, PutsEveryThingBackInOrder) {
     // The display shows the scale already; the helper's own run is the DPI
     // tests' business, here it stays up. The disable command takes a while.
     ShowPercent(machine(), 150);
-    auto& processes = machine().Extension<winsim::Processes>();
-    processes.Register(L"NxReVadiru.exe", winsim::Program{});
-    processes.Register(L"cmd.exe", winsim::programs::RunsFor(500));
+    processes().Register(L"NxReVadiru.exe", winsim::Program{});
+    processes().Register(L"cmd.exe", winsim::programs::RunsFor(500));
 
     {
         const simtest::ClockDriver clock(machine());
@@ -103,8 +102,7 @@ TEST_F(RecoveryTest, DragDropStopDeletesTheMirrorOnlyWhenItIsThere) {
 // left running.
 TEST_F(RecoveryTest, HungDisableCommandsHoldEachOfTwoRecoveriesForOneLimit) {
     registry.SetDword(HKEY_LOCAL_MACHINE, kDriverKey, L"DriverState", 1);
-    auto& processes = machine().Extension<winsim::Processes>();
-    processes.Register(L"cmd.exe", winsim::Program{});  // never ends
+    processes().Register(L"cmd.exe", winsim::Program{});  // never ends
     {
         const simtest::ClockDriver clock(machine());
         std::thread first([this] { impl().ReleaseKeyboard(); });
@@ -136,7 +134,7 @@ TEST_F(RecoveryTest, HungDisableCommandsHoldEachOfTwoRecoveriesForOneLimit) {
     EXPECT_EQ(seen, twice);
     EXPECT_EQ(times,
               (std::vector<uint64_t>{0, 60000, 60000, 60000, 60000, 120000, 120000, 120000}));
-    const auto processList = processes.List();
+    const auto processList = processes().List();
     EXPECT_EQ(std::count_if(processList.begin(), processList.end(),
                             [](const auto& process) {
                                 return process.imageName == L"cmd.exe" && process.running;

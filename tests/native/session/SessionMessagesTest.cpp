@@ -4,7 +4,6 @@
 #include "support/SessionPc.h"
 
 #include <array>
-#include <cstring>
 #include <sstream>
 
 namespace {
@@ -12,13 +11,6 @@ namespace {
 using namespace simtest;
 using ::testing::Contains;
 using ::testing::IsEmpty;
-
-TagIPCMessageItem Item(const char* body) {
-    TagIPCMessageItem item;
-    item.message = body;
-    item.messageLen = body == nullptr ? 0 : static_cast<int32_t>(std::strlen(body));
-    return item;
-}
 
 const std::string kStartReport = "NxReVadiruService::Impl::OnRecvNxRevadiruStartMsg";
 const std::string kPidReport = "NxReVadiruService::Impl::OnRecvNxRevadiruPidMsg";

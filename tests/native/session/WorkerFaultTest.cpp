@@ -54,9 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "failed(NxReVadiruService::Impl::StartMonitorZarCenterThread)"},
         ThreadFault{"AnnouncedCenterWatch",
                     [](Impl& impl) {
-                        TagIPCMessageItem announcement;
-                        announcement.message = "4711";
-                        announcement.messageLen = 4;
+                        TagIPCMessageItem announcement = Item("4711");
                         impl.OnRecvNxZarCenterStartMsg(announcement);
                     },
                     "4 [VuVidazi] create monitor thread "
