@@ -14,14 +14,16 @@
 //                      its value; the rest of the line, after one space if
 //                      there is one, is its body, sent as is (no terminator).
 // The programs started first get the process ids 10000, 10008 and 10016.
-#include "SettleMachine.h"
 #include "support/SessionPcSetUp.h"
 #include "plugin/PluginTable.h"
 
 #include "SimulatedBus.h"
 
+#include <winsim/Machine.h>
+
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -30,11 +32,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace {
-
-using fuzzsupport::Settle;
-using fuzzsupport::SettleUntil;
 
 constexpr const wchar_t* kServiceExecutable = L"C:\\Program Files\\DeskSuite\\VLAMainService.exe";
 constexpr int32_t kPluginModule = 0x6F0000;
@@ -43,20 +43,10 @@ constexpr size_t kMaxSteps = 16;
 constexpr char kEndProgram = '!';
 constexpr char kBodySeparator = ' ';
 
-struct Handled {
-    char name;
-    int32_t msgId;
-};
-constexpr std::array<Handled, 8> kHandled = {{
-    {'1', 0x6F0001},
-    {'2', 0x6F0002},
-    {'3', 0x6F0003},
-    {'4', 0x6F0004},
-    {'5', 0x6F0005},
-    {'6', 0x6F0006},
-    {'p', 0x690022},
-    {'q', 0x150059},
-}};
+// The handled messages, each named by the selector at its place.
+constexpr std::string_view kSelectors = "123456pq";
+constexpr std::array<int32_t, 8> kHandled = {0x6F0001, 0x6F0002, 0x6F0003, 0x6F0004,
+                                             0x6F0005, 0x6F0006, 0x690022, 0x150059};
 
 // Started in this order, so with the ids 10000, 10008 and 10016.
 constexpr std::array<const wchar_t*, 3> kWatchedPrograms = {
@@ -77,13 +67,60 @@ constexpr char kCanaryLine[] =
     std::abort();
 }
 
-int32_t MessageId(char selector) {
-    const auto named = std::find_if(kHandled.begin(), kHandled.end(),
-                                    [selector](const Handled& h) { return h.name == selector; });
-    if (named != kHandled.end()) {
-        return named->msgId;
+// Far beyond what any input needs in real time; past it the input hangs.
+constexpr auto kSettleLimit = std::chrono::seconds(10);
+// A thread that was just woken still counts as waiting until it runs, so a
+// quiet machine must stay quiet across this pause.
+constexpr auto kQuietPause = std::chrono::microseconds(200);
+
+enum class SettleUntil {
+    // Every worker thread has ended or waits without a time limit (for a
+    // process to end).
+    Quiet,
+    // Every worker thread has ended.
+    NoThreads,
+};
+
+// Every worker waits, and no delivery is queued that could wake one.
+bool AllWaiting(winsim::Machine& machine, size_t running) {
+    return machine.ParkedCount() + machine.BlockedCount() >= running &&
+           machine.Extension<simbus::Bus>().WaitIdle(std::chrono::milliseconds(0));
+}
+
+// Lets virtual time run on its own between the steps, so that every input
+// sees the same order of events: moves the clock to the next deadline whenever
+// every worker thread waits and one of them waits with a time limit. A machine
+// that does not get there within a few seconds of real time hangs: a finding.
+void Settle(winsim::Machine& machine, SettleUntil until, const char* hang) {
+    const auto deadline = std::chrono::steady_clock::now() + kSettleLimit;
+    auto& bus = machine.Extension<simbus::Bus>();
+    while (std::chrono::steady_clock::now() < deadline && bus.WaitIdle(kSettleLimit)) {
+        const size_t running = machine.RunningThreads();
+        if (running == 0) {
+            return;
+        }
+        if (!AllWaiting(machine, running)) {
+            std::this_thread::yield();
+            continue;
+        }
+        if (machine.ParkedCount() > 0) {
+            machine.AdvanceToNextDeadline();
+            continue;
+        }
+        std::this_thread::sleep_for(kQuietPause);
+        if (until == SettleUntil::Quiet && machine.RunningThreads() == running &&
+            AllWaiting(machine, running)) {
+            return;
+        }
     }
-    return kHandled[static_cast<unsigned char>(selector) % kHandled.size()].msgId;
+    Finding(hang, machine);
+}
+
+int32_t MessageId(char selector) {
+    const size_t named = kSelectors.find(selector);
+    return kHandled[named != std::string_view::npos
+                        ? named
+                        : static_cast<unsigned char>(selector) % kHandled.size()];
 }
 
 void EndProgram(winsim::Processes& processes, std::string_view which) {
@@ -108,9 +145,7 @@ void Step(winsim::Machine& machine, std::string_view line) {
         machine.Extension<simbus::Bus>().Send(kHelperModule, kPluginModule, MessageId(line.front()),
                                               std::string(body));
     }
-    if (!Settle(machine, SettleUntil::Quiet)) {
-        Finding("the machine did not settle after a step", machine);
-    }
+    Settle(machine, SettleUntil::Quiet, "the machine did not settle after a step");
 }
 
 // Stops the plug-in and ends everything it could still be waiting for.
@@ -121,9 +156,7 @@ void Shutdown(winsim::Machine& machine, std::shared_ptr<VLAPlugin>& plugin) {
         processes.End(process.id);
     }
     processes.End(machine.CurrentProcessId());
-    if (!Settle(machine, SettleUntil::NoThreads)) {
-        Finding("worker threads did not end after the stop", machine);
-    }
+    Settle(machine, SettleUntil::NoThreads, "worker threads did not end after the stop");
     plugin.reset();
     if (machine.OpenHandleCount() != 0) {
         Finding("handles or resources left open", machine);
@@ -145,9 +178,7 @@ void Run(std::string_view input) {
     if (!plugin || !plugin->Start()) {
         Finding("the plug-in did not start", machine);
     }
-    if (!Settle(machine, SettleUntil::Quiet)) {
-        Finding("the machine did not settle after the start", machine);
-    }
+    Settle(machine, SettleUntil::Quiet, "the machine did not settle after the start");
     for (size_t step = 0; step < kMaxSteps && !input.empty(); ++step) {
         const size_t end = std::min(input.find('\n'), input.size());
         Step(machine, input.substr(0, end));
@@ -156,9 +187,7 @@ void Run(std::string_view input) {
 
     machine.ClearJournal();
     machine.Extension<simbus::Bus>().Send(kHelperModule, kPluginModule, kTabTipMsg, kCanaryBody);
-    if (!Settle(machine, SettleUntil::Quiet)) {
-        Finding("the machine did not settle after the last message", machine);
-    }
+    Settle(machine, SettleUntil::Quiet, "the machine did not settle after the last message");
     const auto lines = machine.JournalTexts("log");
     if (std::find(lines.begin(), lines.end(), kCanaryLine) == lines.end()) {
         Finding("the plug-in no longer handles messages", machine);
