@@ -5,34 +5,23 @@
 #include <algorithm>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace simtest {
 
-namespace {
-
-// The step counted from the recommended one that shows `percent`, when the
-// display has it.
-bool StepFor(uint32_t percent, const winsim::ScaleSteps& steps, int32_t& step) {
-    const auto entry = std::find(kShownPercents.begin(), kShownPercents.end(), percent);
-    if (entry == kShownPercents.end()) {
-        return false;
-    }
-    step = static_cast<int32_t>(entry - kShownPercents.begin()) + steps.min;
-    return step <= steps.max;
-}
-
-}  // namespace
-
 void ShowPercent(winsim::Machine& machine, uint32_t percent) {
     winsim::SimDisplay display(machine);
-    for (const winsim::DisplayPath& path : display.Paths()) {
-        int32_t step = 0;
-        if (path.active) {
-            if (StepFor(percent, path.steps, step)) {
-                display.SetCurrentStep(path.adapterId, path.sourceId, step);
-            }
-            return;
-        }
+    const std::vector<winsim::DisplayPath> paths = display.Paths();
+    const auto active =
+        std::find_if(paths.begin(), paths.end(), [](const auto& p) { return p.active; });
+    const auto shown = std::find(kShownPercents.begin(), kShownPercents.end(), percent);
+    if (active == paths.end() || shown == kShownPercents.end()) {
+        return;
+    }
+    // Counted from the display's lowest step.
+    const int32_t step = static_cast<int32_t>(shown - kShownPercents.begin()) + active->steps.min;
+    if (step <= active->steps.max) {
+        display.SetCurrentStep(active->adapterId, active->sourceId, step);
     }
 }
 
