@@ -20,11 +20,6 @@ namespace {
 using conformance::Code;
 using conformance::OwnPath;
 
-// Names unique to this process, so that parallel runs never share an event.
-std::wstring UniqueName(const wchar_t* base) {
-    return std::wstring(base) + std::to_wstring(GetCurrentProcessId());
-}
-
 // --- last error --------------------------------------------------------------
 
 struct LastErrorSeen {
@@ -91,7 +86,8 @@ TEST(CoreConformance, ResetEventUnsignalsAManualResetEvent) {
 }
 
 TEST(CoreConformance, CreatingAnExistingNamedEventOpensTheSameEvent) {
-    const std::wstring name = UniqueName(L"NxConformanceEvent");
+    // Unique to this process, so that parallel runs never share the event.
+    const std::wstring name = L"NxConformanceEvent" + std::to_wstring(GetCurrentProcessId());
     SetLastError(ERROR_ACCESS_DENIED);
     const UniqueHandle first(CreateEventW(nullptr, FALSE, FALSE, name.c_str()));
     ASSERT_TRUE(first);

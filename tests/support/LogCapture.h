@@ -1,6 +1,7 @@
 // Captures the plug-in's log lines in a Windows test, while the capture lives.
 #pragma once
 
+#include "HostFiles.h"
 #include "NxLogger.h"
 
 #include <algorithm>
@@ -15,9 +16,9 @@ public:
     LogCapture() {
         previous_ = NxLogger::GetInstance().SetSink(
             [this](LOG_MESSAGE_LEVEL level, const std::wstring& name, const std::wstring& text) {
-                std::string line = std::to_string(level) + " " + Narrow(text);
+                std::string line = std::to_string(level) + " " + ToUtf8(text);
                 std::lock_guard lock(mutex_);
-                lines_.push_back(name.empty() ? line : Narrow(name) + ": " + line);
+                lines_.push_back(name.empty() ? line : ToUtf8(name) + ": " + line);
             });
     }
     ~LogCapture() { NxLogger::GetInstance().SetSink(previous_); }
@@ -34,15 +35,6 @@ public:
     }
 
 private:
-    // The plug-in's texts are ASCII.
-    static std::string Narrow(const std::wstring& text) {
-        std::string narrow;
-        for (const wchar_t unit : text) {
-            narrow.push_back(static_cast<char>(unit));
-        }
-        return narrow;
-    }
-
     NxLogger::Sink previous_;
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;

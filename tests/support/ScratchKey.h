@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,9 +59,10 @@ public:
         }
         return value;
     }
-    bool Exists() const { return Opens(path_); }
     // Values the plug-in writes are removed with the test's own.
-    void Track(const std::wstring& name) { written_.push_back(name); }
+    void Track(std::initializer_list<std::wstring> names) {
+        written_.insert(written_.end(), names);
+    }
 
 private:
     bool Opens(const std::wstring& path) const {

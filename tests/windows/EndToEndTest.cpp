@@ -150,12 +150,8 @@ protected:
 
     void SetUp() override {
         ASSERT_FALSE(sid_.empty());
-        for (const wchar_t* value : {L"nxExcreenRunning", L"pcmute", L"AudioPos"}) {
-            setting_.Track(value);
-        }
-        for (const wchar_t* value : {L"needRestore", L"restoreDpi"}) {
-            restore_.Track(value);
-        }
+        setting_.Track({L"nxExcreenRunning", L"pcmute", L"AudioPos"});
+        restore_.Track({L"needRestore", L"restoreDpi"});
     }
 
     // Starts the host (once a test) with `options` and waits until the plug-in runs and is on
