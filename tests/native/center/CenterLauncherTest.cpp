@@ -29,10 +29,6 @@ protected:
         SessionPcTest::SetUp();
         impl().zarCenterStartEvent.CreateIfAbsent();
     }
-    void TearDown() override {
-        impl().zarCenterStartEvent.Close();
-        SessionPcTest::TearDown();
-    }
 };
 
 TEST_F(CenterLauncherTest, CenterBackOrUserQuitBeforeItAsksSendsNothing) {

@@ -26,10 +26,6 @@ protected:
         impl().zarCenterStartEvent.CreateIfAbsent();
         processes().Register(L"NxZarCenterHelper.exe", winsim::programs::ExitsAtOnce());
     }
-    void TearDown() override {
-        impl().zarCenterStartEvent.Close();
-        SessionPcTest::TearDown();
-    }
 };
 
 TEST_F(CenterMonitorTest, AnnouncedCenterEndsThenCleanUpThenLauncher) {
