@@ -13,29 +13,19 @@
 
 namespace {
 
-// kernel32 is loaded in every Windows process; the suite looks up one of its exports.
-winsim::ModuleSpec Kernel32() {
-    winsim::ModuleSpec spec;
-    spec.path = L"C:\\Windows\\System32\\kernel32.dll";
-    spec.exports["GetCurrentThreadId"] = reinterpret_cast<void*>(&GetCurrentThreadId);
-    spec.loaded = true;
-    return spec;
-}
-
-// A system library not yet loaded, for loads by bare name.
-winsim::ModuleSpec Version() {
-    winsim::ModuleSpec spec;
-    spec.path = L"C:\\Windows\\System32\\version.dll";
-    return spec;
-}
-
 class FreshMachinePerTest : public ::testing::EmptyTestEventListener {
 public:
     void OnTestStart(const ::testing::TestInfo&) override {
         machine_ = std::make_unique<winsim::Machine>();
         machine_->SetExecutablePath(simtest::kServiceExecutable);
-        machine_->AddModule(Kernel32());
-        machine_->AddModule(Version());
+        // kernel32 is loaded in every Windows process; the suite looks up one of its exports.
+        machine_->AddModule(
+            {.path = L"C:\\Windows\\System32\\kernel32.dll",
+             .exports = {{"GetCurrentThreadId", reinterpret_cast<void*>(&GetCurrentThreadId)}},
+             .loaded = true});
+        // A system library not yet loaded, for loads by bare name.
+        machine_->AddModule(
+            {.path = L"C:\\Windows\\System32\\version.dll", .exports = {}, .loaded = false});
         scope_ = std::make_unique<winsim::MachineScope>(*machine_);
         clock_ = std::make_unique<simtest::ClockDriver>(*machine_);
     }

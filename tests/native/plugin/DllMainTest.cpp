@@ -30,12 +30,11 @@ using DllMainTest = SimTest;
 // A manager at `path` that records what it is handed; `loaded`: by the host.
 void AddManager(winsim::Machine& machine, const wchar_t* path, bool loaded = false) {
     Calls().clear();
-    winsim::ModuleSpec manager;
-    manager.path = path;
-    manager.loaded = loaded;
-    manager.exports["RegisterPlugin"] = reinterpret_cast<void*>(&FakeRegisterPlugin);
-    manager.exports["UnRegisterPlugin"] = reinterpret_cast<void*>(&FakeUnRegisterPlugin);
-    machine.AddModule(manager);
+    machine.AddModule(
+        {.path = path,
+         .exports = {{"RegisterPlugin", reinterpret_cast<void*>(&FakeRegisterPlugin)},
+                     {"UnRegisterPlugin", reinterpret_cast<void*>(&FakeUnRegisterPlugin)}},
+         .loaded = loaded});
 }
 
 TEST_F(DllMainTest, AttachAndDetachEachLoadTheManagerHandItTheTableAndReleaseIt) {
