@@ -134,12 +134,11 @@ TEST_F(RecoveryTest, HungDisableCommandsHoldEachOfTwoRecoveriesForOneLimit) {
     EXPECT_EQ(seen, twice);
     EXPECT_EQ(times,
               (std::vector<uint64_t>{0, 60000, 60000, 60000, 60000, 120000, 120000, 120000}));
-    const auto processList = processes().List();
-    EXPECT_EQ(std::count_if(processList.begin(), processList.end(),
-                            [](const auto& process) {
-                                return process.imageName == L"cmd.exe" && process.running;
-                            }),
-              2);
+    EXPECT_THAT(processes().List(),
+                Contains(::testing::AllOf(::testing::Field(&winsim::ProcessInfo::imageName,
+                                                           std::wstring(L"cmd.exe")),
+                                          ::testing::Field(&winsim::ProcessInfo::running, true)))
+                    .Times(2));
 }
 
 }  // namespace
