@@ -12,6 +12,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <ostream>
 #include <sstream>
@@ -29,12 +30,11 @@ inline void PrintTo(const JournalEntry& entry, std::ostream* out) {
 namespace simtest {
 
 using EntryMatcher = ::testing::Matcher<const winsim::JournalEntry&>;
-using JournalEntries = std::vector<winsim::JournalEntry>;
 
-// An entry of `kind` whose text matches.
-inline EntryMatcher EntryIs(const std::string& kind, ::testing::Matcher<const std::string&> text) {
-    return ::testing::AllOf(::testing::Field("kind", &winsim::JournalEntry::kind, kind),
-                            ::testing::Field("text", &winsim::JournalEntry::text, text));
+// An entry of `kind` whose text matches `text`, a text or a text matcher.
+MATCHER_P2(EntryIs, kind, text,
+           std::string(kind) + ": " + ::testing::DescribeMatcher<const std::string&>(text)) {
+    return arg.kind == kind && ::testing::Matcher<const std::string&>(text).Matches(arg.text);
 }
 
 // A line of the logging singleton: "<level> <text>(<operation>)".
@@ -123,50 +123,38 @@ inline EntryMatcher WroteReleaseReport(const std::wstring& interfacePath) {
                    "write " + winsim::Narrow(interfacePath) + " 93 bytes" + ReleaseReportDump());
 }
 
-// The journal holds entries matching `steps`, in that order, others between them.
-class InOrderMatcher {
-public:
-    using is_gtest_matcher = void;
-    explicit InOrderMatcher(std::vector<EntryMatcher> steps) : steps_(std::move(steps)) {}
-    bool MatchAndExplain(const JournalEntries& journal, std::ostream* out) const {
-        size_t at = 0;
-        for (size_t step = 0; step < steps_.size(); ++step, ++at) {
-            while (at < journal.size() && !steps_[step].Matches(journal[at])) {
-                ++at;
-            }
-            if (at == journal.size()) {
-                // `out` is null when only the verdict is asked for.
-                if (out != nullptr) {
-                    *out << "step " << step + 1
-                         << " is missing after the earlier ones; the journal:";
-                    for (const auto& entry : journal) {
-                        *out << "\n  " << entry.kind << ": " << entry.text;
-                    }
-                }
-                return false;
-            }
-        }
-        return true;
+// The steps' descriptions, numbered, one a line.
+inline std::string Numbered(const std::vector<EntryMatcher>& steps) {
+    std::string text;
+    for (size_t step = 0; step < steps.size(); ++step) {
+        text += "\n  " + std::to_string(step + 1) + ". " +
+                ::testing::DescribeMatcher<const winsim::JournalEntry&>(steps[step]);
     }
-    void DescribeTo(std::ostream* out) const {
-        *out << "has, in this order:";
-        for (size_t step = 0; step < steps_.size(); ++step) {
-            *out << "\n  " << step + 1 << ". ";
-            steps_[step].DescribeTo(out);
-        }
-    }
-    void DescribeNegationTo(std::ostream* out) const {
-        *out << "does not have in order the steps below; ";
-        DescribeTo(out);
-    }
+    return text;
+}
 
-private:
-    std::vector<EntryMatcher> steps_;
-};
+// The journal holds entries matching `steps`, in that order, others between them.
+MATCHER_P(HasInOrder, steps,
+          std::string(negation ? "does not have" : "has") + ", in this order:" + Numbered(steps)) {
+    auto at = arg.begin();
+    for (size_t step = 0; step < steps.size(); ++step, ++at) {
+        at = std::find_if(at, arg.end(),
+                          [&](const auto& entry) { return steps[step].Matches(entry); });
+        if (at == arg.end()) {
+            *result_listener << "step " << step + 1
+                             << " is missing after the earlier ones; the journal:";
+            for (const auto& entry : arg) {
+                *result_listener << "\n  " << entry.kind << ": " << entry.text;
+            }
+            return false;
+        }
+    }
+    return true;
+}
 
 template <class... Steps>
-InOrderMatcher InOrder(const Steps&... steps) {
-    return InOrderMatcher({EntryMatcher(steps)...});
+auto InOrder(const Steps&... steps) {
+    return HasInOrder(std::vector<EntryMatcher>{EntryMatcher(steps)...});
 }
 
 }  // namespace simtest
