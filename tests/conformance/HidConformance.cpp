@@ -30,13 +30,6 @@ namespace {
 
 using conformance::Code;
 
-// The SDK's error constants are signed; GetLastError returns a DWORD.
-GUID HidClass() {
-    GUID hidClass{};
-    HidD_GetHidGuid(&hidClass);
-    return hidClass;
-}
-
 bool RunsUnderWine() {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
@@ -52,7 +45,8 @@ TEST(HidConformance, ListSizeCountsTheFinalEmptyStringAndTheListFitsIt) {
     if (RunsUnderWine()) {
         GTEST_SKIP() << kWineStub;
     }
-    GUID hidClass = HidClass();
+    GUID hidClass{};
+    HidD_GetHidGuid(&hidClass);
     ULONG length = 0;
     ASSERT_EQ(CM_Get_Device_Interface_List_SizeW(&length, &hidClass, nullptr,
                                                  CM_GET_DEVICE_INTERFACE_LIST_PRESENT),

@@ -21,10 +21,6 @@ using conformance::Code;
 using conformance::Lower;
 using conformance::OwnPath;
 
-std::wstring FileNameOf(const std::wstring& path) {
-    return path.substr(path.find_last_of(L"\\/") + 1);
-}
-
 // CreateProcessW with default start-up information; the last error on failure.
 BOOL Create(std::wstring commandLine, DWORD flags, PROCESS_INFORMATION& info) {
     STARTUPINFOW startupInfo{};
@@ -35,7 +31,8 @@ BOOL Create(std::wstring commandLine, DWORD flags, PROCESS_INFORMATION& info) {
 }
 
 TEST(ProcessesConformance, SnapshotWalkFindsTheCurrentProcessByName) {
-    const std::wstring ownName = FileNameOf(OwnPath());
+    const std::wstring ownPath = OwnPath();
+    const std::wstring ownName = ownPath.substr(ownPath.find_last_of(L"\\/") + 1);
     ASSERT_FALSE(ownName.empty());
     const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     ASSERT_TRUE(snapshot);
