@@ -36,10 +36,7 @@ inline std::wstring SetUpSessionPc(winsim::Machine& pc, winsim::SimRegistry& reg
     registry.CreateKey(HKEY_LOCAL_MACHINE, kIddSettings);
     winsim::DisplayPath display = winsim::DefaultDisplayPath();  // showing 100 percent
     winsim::SimDisplay(pc).SetPaths({display});
-    winsim::HidDeviceSpec keyboard;
-    keyboard.vendorId = 0xDEED;
-    keyboard.productId = 0xFEED;
-    keyboard.collections = {{0xFF00, 0x0001, 93}};
+    const winsim::HidDeviceSpec keyboard{0xDEED, 0xFEED, 0, {{0xFF00, 0x0001, 93}}};
     const std::wstring keyboardPath = pc.Extension<winsim::Hid>().AddDevice(keyboard).at(0);
     auto& processes = pc.Extension<winsim::Processes>();
     processes.Register(L"NxReVadiru.exe", simtest::SetDpiProgram());
