@@ -46,23 +46,6 @@ private:
     mutable IPCMessageClient client_;
 };
 
-// True once the broker delivers to `client` as `moduleId`: a post for an absent
-// module is dropped, so a test posts only after its receivers are on the bus.
-// `client` is a bus client or the plug-in's connection.
-template <class Client>
-bool WaitUntilOnBus(Client& client, int32_t moduleId) {
-    constexpr int32_t kPingMsg = 0x7FFF0001;
-    const auto heard = std::make_shared<std::atomic<bool>>(false);
-    client.RegisterMessageCallback(kPingMsg, [heard](TagIPCMessageItem&) { *heard = true; });
-    TagIPCMessageItem ping;
-    ping.receiverId = moduleId;
-    ping.msgId = kPingMsg;
-    return PollUntil([&] {
-        client.PostIPCMessage(ping);
-        return heard->load();
-    });
-}
-
 // An item pointing into `body`: pass a literal or a string that outlives it.
 inline TagIPCMessageItem BusItem(int32_t receiverId, int32_t msgId, std::string_view body) {
     TagIPCMessageItem item;
@@ -71,4 +54,19 @@ inline TagIPCMessageItem BusItem(int32_t receiverId, int32_t msgId, std::string_
     item.message = body.data();
     item.messageLen = static_cast<int32_t>(body.size());
     return item;
+}
+
+// True once the broker delivers to `client` as `moduleId`: a post for an absent
+// module is dropped, so a test posts only after its receivers are on the bus.
+// `client` is a bus client or the plug-in's connection.
+template <class Client>
+bool WaitUntilOnBus(Client& client, int32_t moduleId) {
+    constexpr int32_t kPingMsg = 0x7FFF0001;
+    const auto heard = std::make_shared<std::atomic<bool>>(false);
+    client.RegisterMessageCallback(kPingMsg, [heard](TagIPCMessageItem&) { *heard = true; });
+    const TagIPCMessageItem ping = BusItem(moduleId, kPingMsg, "");
+    return PollUntil([&] {
+        client.PostIPCMessage(ping);
+        return heard->load();
+    });
 }
