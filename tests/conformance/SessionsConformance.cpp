@@ -46,25 +46,6 @@ std::wstring OwnName() {
     return name.data();
 }
 
-struct Lookup {
-    BOOL found = FALSE;
-    DWORD error = 0;
-    std::array<BYTE, kBufferSize> sid{};
-    DWORD sidSize = kBufferSize;
-    std::array<WCHAR, kBufferSize> domain{};
-    DWORD domainSize = kBufferSize;
-    SID_NAME_USE use = SidTypeUnknown;
-};
-
-Lookup LookUp(const std::wstring& name) {
-    Lookup lookup;
-    SetLastError(0);
-    lookup.found = LookupAccountNameW(nullptr, name.c_str(), lookup.sid.data(), &lookup.sidSize,
-                                      lookup.domain.data(), &lookup.domainSize, &lookup.use);
-    lookup.error = GetLastError();
-    return lookup;
-}
-
 std::wstring SidText(PSID sid) {
     LPWSTR text = nullptr;
     if (!ConvertSidToStringSidW(sid, &text)) {
@@ -101,16 +82,22 @@ TEST(SessionsConformance, OwnNameIsDomainBackslashUserAndShortBuffersAskForRoomF
 TEST(SessionsConformance, OwnNameLooksUpToAUserSidInItsDomain) {
     const std::wstring name = OwnName();
     ASSERT_FALSE(name.empty());
-    const Lookup lookup = LookUp(name);
-    ASSERT_TRUE(lookup.found) << lookup.error;
-    const std::wstring domain = lookup.domain.data();
+    std::array<BYTE, kBufferSize> sid{};
+    DWORD sidSize = kBufferSize;
+    std::array<WCHAR, kBufferSize> domainBuffer{};
+    DWORD domainSize = kBufferSize;
+    SID_NAME_USE use = SidTypeUnknown;
+    ASSERT_TRUE(LookupAccountNameW(nullptr, name.c_str(), sid.data(), &sidSize, domainBuffer.data(),
+                                   &domainSize, &use))
+        << GetLastError();
+    const std::wstring domain = domainBuffer.data();
     EXPECT_EQ(conformance::Lower(domain), conformance::Lower(name.substr(0, name.find(L'\\'))));
-    EXPECT_EQ(lookup.domainSize, domain.size());
+    EXPECT_EQ(domainSize, domain.size());
     // Binary layout: revision 1, sub-authority count, six authority bytes, then
     // the sub-authorities; the size written back is the SID's own.
-    EXPECT_EQ(lookup.sid[0], SID_REVISION);
-    EXPECT_EQ(lookup.sidSize, kSidHeaderBytes + lookup.sid[1] * sizeof(DWORD));
-    const std::wstring text = SidText(const_cast<BYTE*>(lookup.sid.data()));
+    EXPECT_EQ(sid[0], SID_REVISION);
+    EXPECT_EQ(sidSize, kSidHeaderBytes + sid[1] * sizeof(DWORD));
+    const std::wstring text = SidText(sid.data());
     EXPECT_EQ(text.rfind(L"S-1-5-", 0), 0u) << text;
 }
 
