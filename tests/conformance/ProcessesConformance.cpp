@@ -21,15 +21,6 @@ using conformance::Code;
 using conformance::Lower;
 using conformance::OwnPath;
 
-// CreateProcessW with default start-up information; the last error on failure.
-BOOL Create(std::wstring commandLine, DWORD flags, PROCESS_INFORMATION& info) {
-    STARTUPINFOW startupInfo{};
-    startupInfo.cb = sizeof(startupInfo);
-    SetLastError(0);
-    return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
-                          nullptr, &startupInfo, &info);
-}
-
 TEST(ProcessesConformance, SnapshotWalkFindsTheCurrentProcessByName) {
     const std::wstring ownPath = OwnPath();
     const std::wstring ownName = ownPath.substr(ownPath.find_last_of(L"\\/") + 1);
@@ -53,8 +44,12 @@ TEST(ProcessesConformance, SnapshotWalkFindsTheCurrentProcessByName) {
 // until it is terminated. Handles opened by its id hold only the rights asked
 // for: a wait needs SYNCHRONIZE, the exit code a query right.
 TEST(ProcessesConformance, AChildsHandleIsSignalledWhenItEnds) {
+    std::wstring commandLine = L"\"" + OwnPath() + L"\" --gtest_list_tests";
+    STARTUPINFOW startupInfo{};
+    startupInfo.cb = sizeof(startupInfo);
     PROCESS_INFORMATION info{};
-    ASSERT_TRUE(Create(L"\"" + OwnPath() + L"\" --gtest_list_tests", CREATE_SUSPENDED, info));
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_SUSPENDED, nullptr, nullptr, &startupInfo, &info));
     const UniqueHandle process(info.hProcess);
     const UniqueHandle thread(info.hThread);
     EXPECT_NE(info.dwProcessId, 0u);
