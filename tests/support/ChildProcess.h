@@ -28,18 +28,3 @@ inline UniqueHandle StartWithStdHandles(std::wstring commandLine, HANDLE input, 
     const UniqueHandle thread(started.hThread);
     return UniqueHandle(started.hProcess);
 }
-
-// A pipe for a child's standard input: the child's end inheritable, the
-// test's end not, so that the child sees the end of its input when the test
-// closes its end.
-inline bool MakeChildInput(UniqueHandle& testEnd, UniqueHandle& childEnd) {
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE read = nullptr;
-    HANDLE write = nullptr;
-    if (!CreatePipe(&read, &write, &inheritable, 0)) {
-        return false;
-    }
-    childEnd.reset(read);
-    testEnd.reset(write);
-    return SetHandleInformation(testEnd.get(), HANDLE_FLAG_INHERIT, 0) != FALSE;
-}

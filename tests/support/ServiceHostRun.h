@@ -17,11 +17,19 @@ class ServiceHostRun {
 public:
     ServiceHostRun(const std::wstring& arguments, const std::filesystem::path& transcript,
                    const std::wstring& program = L"VLAMainService.exe") {
-        UniqueHandle childInput;
-        if (!MakeChildInput(input_, childInput)) {
+        // Its input's end inheritable, the test's end not, so that it sees the
+        // end of its input when the test closes that end.
+        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        HANDLE read = nullptr;
+        HANDLE write = nullptr;
+        if (!CreatePipe(&read, &write, &inheritable, 0)) {
             return;
         }
-        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        const UniqueHandle childInput(read);
+        input_.reset(write);
+        if (!SetHandleInformation(input_.get(), HANDLE_FLAG_INHERIT, 0)) {
+            return;
+        }
         const UniqueHandle output(CreateFileW(transcript.c_str(), GENERIC_WRITE,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
