@@ -18,20 +18,6 @@ namespace {
 using conformance::Code;
 using conformance::OwnPath;
 
-// Names unique to this process, so that parallel runs never share an event.
-std::wstring UniqueName(const wchar_t* base) {
-    return std::wstring(base) + std::to_wstring(GetCurrentProcessId());
-}
-
-// ASCII test texts as narrow text for failure messages.
-std::string Narrow(const std::wstring& text) {
-    std::string narrow;
-    for (wchar_t unit : text) {
-        narrow += static_cast<char>(unit);
-    }
-    return narrow;
-}
-
 // --- last error --------------------------------------------------------------
 
 struct LastErrorSeen {
@@ -98,7 +84,8 @@ TEST(CoreConformance, ResetEventUnsignalsAManualResetEvent) {
 }
 
 TEST(CoreConformance, CreatingAnExistingNamedEventOpensTheSameEvent) {
-    const std::wstring name = UniqueName(L"NxConformanceEvent");
+    // Unique to this process, so that parallel runs never share the event.
+    const std::wstring name = L"NxConformanceEvent" + std::to_wstring(GetCurrentProcessId());
     SetLastError(ERROR_ACCESS_DENIED);
     const UniqueHandle first(CreateEventW(nullptr, FALSE, FALSE, name.c_str()));
     ASSERT_TRUE(first);
@@ -145,11 +132,7 @@ TEST(CoreConformance, BareNameLoadsTheLibraryOfTheSystemDirectory) {
     ASSERT_NE(module, nullptr);
     wchar_t path[MAX_PATH] = {};
     ASSERT_NE(GetModuleFileNameW(module, path, MAX_PATH), 0u);
-    std::wstring lower = path;
-    for (wchar_t& unit : lower) {
-        unit = unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit;
-    }
-    EXPECT_EQ(lower, L"c:\\windows\\system32\\version.dll") << Narrow(path);
+    EXPECT_EQ(conformance::Lower(path), L"c:\\windows\\system32\\version.dll") << path;
     EXPECT_TRUE(FreeLibrary(module));
 }
 
@@ -158,7 +141,7 @@ TEST(CoreConformance, LoadLibraryOfALoadedModuleGivesItsHandleAndExportsByExactN
     const HMODULE loaded = LoadLibraryW(L"kernel32.dll");
     ASSERT_NE(loaded, nullptr);
     for (const wchar_t* name : {L"kernel32.dll", L"KERNEL32.DLL", L"kernel32"}) {
-        EXPECT_EQ(GetModuleHandleW(name), loaded) << Narrow(name);
+        EXPECT_EQ(GetModuleHandleW(name), loaded) << name;
     }
     EXPECT_NE(GetModuleHandleW(nullptr), nullptr);
     EXPECT_NE(GetModuleHandleW(nullptr), loaded);
@@ -213,7 +196,7 @@ TEST(CoreConformance, RemoveFileSpecStripsTheLastElementButKeepsTheRoot) {
         {L"\\\\server\\share", S_FALSE, TRUE, L"\\\\server\\share", L"\\\\server"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE("path \"" + Narrow(c.path) + "\"");
+        SCOPED_TRACE(c.path);
         std::vector<WCHAR> pathCch(MAX_PATH, L'\0');
         std::wstring(c.path).copy(pathCch.data(), MAX_PATH - 1);
         std::vector<WCHAR> shell = pathCch;

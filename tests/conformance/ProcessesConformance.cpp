@@ -13,38 +13,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cwctype>
 #include <string>
 
 namespace {
 
 using conformance::Code;
+using conformance::Lower;
 using conformance::OwnPath;
 
-std::wstring FileNameOf(const std::wstring& path) {
-    return path.substr(path.find_last_of(L"\\/") + 1);
-}
-
-bool SameNameIgnoringCase(std::wstring a, std::wstring b) {
-    for (auto* text : {&a, &b}) {
-        for (wchar_t& unit : *text) {
-            unit = static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(unit)));
-        }
-    }
-    return a == b;
-}
-
-// CreateProcessW with default start-up information; the last error on failure.
-BOOL Create(std::wstring commandLine, DWORD flags, PROCESS_INFORMATION& info) {
-    STARTUPINFOW startupInfo{};
-    startupInfo.cb = sizeof(startupInfo);
-    SetLastError(0);
-    return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
-                          nullptr, &startupInfo, &info);
-}
-
 TEST(ProcessesConformance, SnapshotWalkFindsTheCurrentProcessByName) {
-    const std::wstring ownName = FileNameOf(OwnPath());
+    const std::wstring ownPath = Lower(OwnPath());
+    const std::wstring ownName = ownPath.substr(ownPath.find_last_of(L"\\/") + 1);
     ASSERT_FALSE(ownName.empty());
     const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     ASSERT_TRUE(snapshot);
@@ -54,8 +33,8 @@ TEST(ProcessesConformance, SnapshotWalkFindsTheCurrentProcessByName) {
     ASSERT_TRUE(Process32FirstW(snapshot.get(), &entry));
     bool found = false;
     do {
-        found = found || (entry.th32ProcessID == GetCurrentProcessId() &&
-                          SameNameIgnoringCase(entry.szExeFile, ownName));
+        found = found ||
+                (entry.th32ProcessID == GetCurrentProcessId() && Lower(entry.szExeFile) == ownName);
     } while (Process32NextW(snapshot.get(), &entry));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
     EXPECT_TRUE(found);
@@ -66,8 +45,12 @@ TEST(ProcessesConformance, SnapshotWalkFindsTheCurrentProcessByName) {
 // for (a wait needs SYNCHRONIZE, the exit code a query right), and are
 // inherited by children only when asked.
 TEST(ProcessesConformance, AChildsHandleIsSignalledWhenItEnds) {
+    std::wstring commandLine = L"\"" + OwnPath() + L"\" --gtest_list_tests";
+    STARTUPINFOW startupInfo{};
+    startupInfo.cb = sizeof(startupInfo);
     PROCESS_INFORMATION info{};
-    ASSERT_TRUE(Create(L"\"" + OwnPath() + L"\" --gtest_list_tests", CREATE_SUSPENDED, info));
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_SUSPENDED, nullptr, nullptr, &startupInfo, &info));
     const UniqueHandle process(info.hProcess);
     const UniqueHandle thread(info.hThread);
     EXPECT_NE(info.dwProcessId, 0u);
