@@ -31,10 +31,6 @@ Sizes ActivePathSizes() {
     return sizes;
 }
 
-bool SameLuid(const LUID& a, const LUID& b) {
-    return a.LowPart == b.LowPart && a.HighPart == b.HighPart;
-}
-
 // Larger arrays than needed: the counts filled come back, and each path
 // points at its source mode.
 TEST(DisplayConformance, QueryOfActivePathsWritesBackItsCountsAndLinksPathsToSourceModes) {
@@ -55,7 +51,8 @@ TEST(DisplayConformance, QueryOfActivePathsWritesBackItsCountsAndLinksPathsToSou
     const DISPLAYCONFIG_MODE_INFO& source = modes[first.sourceInfo.modeInfoIdx];
     EXPECT_EQ(source.infoType, DISPLAYCONFIG_MODE_INFO_TYPE_SOURCE);
     EXPECT_EQ(source.id, first.sourceInfo.id);
-    EXPECT_TRUE(SameLuid(source.adapterId, first.sourceInfo.adapterId));
+    EXPECT_EQ(source.adapterId.LowPart, first.sourceInfo.adapterId.LowPart);
+    EXPECT_EQ(source.adapterId.HighPart, first.sourceInfo.adapterId.HighPart);
 }
 
 TEST(DisplayConformance, QueryWithTooFewModesIsInsufficientBufferAndKeepsTheCounts) {

@@ -22,13 +22,7 @@ constexpr int32_t kHighest = std::numeric_limits<int32_t>::max();
 const std::vector<std::string> kLogKinds{"log", "log.RoDuzoZezava"};
 
 winsim::DisplayPath Path(DWORD adapterLow, bool active, winsim::ScaleSteps steps = {0, 0, 3}) {
-    winsim::DisplayPath path;
-    path.adapterId = LUID{adapterLow, 0};
-    path.sourceId = 1;
-    path.targetId = 101;
-    path.active = active;
-    path.steps = steps;
-    return path;
+    return {LUID{adapterLow, 0}, 1, 101, active, steps};
 }
 
 using DisplayConfigQueryTest = SimTest;

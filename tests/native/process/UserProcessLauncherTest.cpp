@@ -72,10 +72,6 @@ struct FailureCase {
     std::string startLine;
 };
 
-void PrintTo(const FailureCase& c, std::ostream* out) {
-    *out << c.title;
-}
-
 class LaunchFailures : public LauncherTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(LaunchFailures, AreLoggedAndStartNothing) {
