@@ -20,8 +20,7 @@ namespace {
 const winsim::UserAccount kAlice{L"DESKTOP\\alice", L"S-1-5-21-100-200-300-1001"};
 const std::wstring kSettingPath = L"SOFTWARE\\Norvane\\DeskSuite\\setting";
 const std::wstring kAliceSetting = kAlice.sid + L"\\" + kSettingPath;
-const std::string kAliceSettingText =
-    "HKEY_USERS\\S-1-5-21-100-200-300-1001\\" + winsim::Narrow(kSettingPath);
+const std::string kAliceSettingText = "HKEY_USERS\\" + winsim::Narrow(kAliceSetting);
 
 // The record used up: what the registry and the log show.
 const std::string kConsumedInRegistry =
