@@ -1,6 +1,6 @@
 // What several conformance files need, on both sides: error codes as
-// GetLastError returns them, names without case and this program's own path. Handles are owned by
-// the plug-in's own UniqueHandle.
+// GetLastError returns them, names without case and this program's own path.
+// Handles are owned by the plug-in's own UniqueHandle.
 #pragma once
 
 #include "win32/UniqueAny.h"

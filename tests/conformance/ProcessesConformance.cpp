@@ -42,7 +42,8 @@ TEST(ProcessesConformance, SnapshotWalkFindsTheCurrentProcessByName) {
 
 // The child is this very program, created suspended so that it does nothing
 // until it is terminated. Handles opened by its id hold only the rights asked
-// for: a wait needs SYNCHRONIZE, the exit code a query right.
+// for (a wait needs SYNCHRONIZE, the exit code a query right), and are
+// inherited by children only when asked.
 TEST(ProcessesConformance, AChildsHandleIsSignalledWhenItEnds) {
     std::wstring commandLine = L"\"" + OwnPath() + L"\" --gtest_list_tests";
     STARTUPINFOW startupInfo{};
@@ -55,8 +56,11 @@ TEST(ProcessesConformance, AChildsHandleIsSignalledWhenItEnds) {
     EXPECT_NE(info.dwProcessId, 0u);
     const UniqueHandle queryOnly(
         OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, info.dwProcessId));
-    const UniqueHandle waitOnly(OpenProcess(SYNCHRONIZE, FALSE, info.dwProcessId));
+    const UniqueHandle waitOnly(OpenProcess(SYNCHRONIZE, TRUE, info.dwProcessId));
     ASSERT_TRUE(queryOnly && waitOnly);
+    DWORD flags = 2;
+    EXPECT_TRUE(GetHandleInformation(queryOnly.get(), &flags) && flags == 0);
+    EXPECT_TRUE(GetHandleInformation(waitOnly.get(), &flags) && flags == HANDLE_FLAG_INHERIT);
 
     DWORD exitCode = 0;
     EXPECT_EQ(WaitForSingleObject(process.get(), 0), Code(WAIT_TIMEOUT));

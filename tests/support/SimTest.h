@@ -46,7 +46,11 @@ inline void ExpectCleanEnd(const winsim::Machine& machine) {
 class SimTest : public ::testing::Test {
 protected:
     SimTest() { machine_.SetExecutablePath(simtest::kServiceExecutable); }
-    void TearDown() override { simtest::ExpectCleanEnd(machine_); }
+    // The plug-in's children that inherit handles get none of the plug-in's.
+    void TearDown() override {
+        simtest::ExpectCleanEnd(machine_);
+        EXPECT_EQ(Journal("handle"), std::vector<std::string>{});
+    }
 
     winsim::Machine& machine() { return machine_; }
     const winsim::Machine& machine() const { return machine_; }

@@ -131,7 +131,8 @@ public:
     EndpointDevice(uint64_t endpoint, ERole role)
         : ComObject(IID_IMMDevice, "COM IMMDevice"), endpoint_(endpoint), role_(role) {}
 
-    HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT*, void** ppv) override {
+    HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD dwClsCtx, PROPVARIANT*,
+                                       void** ppv) override {
         CheckComApartment();
         if (ppv != nullptr) {
             *ppv = nullptr;
@@ -149,6 +150,8 @@ public:
             return E_NOINTERFACE;
         }
         *ppv = static_cast<IAudioEndpointVolume*>(new EndpointVolume(endpoint_, role_));
+        Current().Record(
+            "com", std::string("Activate ") + RoleName(role_) + " " + std::to_string(dwClsCtx));
         return S_OK;
     }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 
 namespace winsim {
 
@@ -18,10 +19,17 @@ std::atomic<uintptr_t> nextHandle{kFirstHandle};
 
 }  // namespace
 
-void* Machine::AddHandle(std::shared_ptr<Object> object, uint32_t grantedAccess) {
+void* Machine::AddHandle(std::shared_ptr<Object> object, uint32_t grantedAccess, bool inheritable) {
     void* handle = reinterpret_cast<void*>(nextHandle.fetch_add(kHandleStep));
-    auto lock = state_->Locked();
-    state_->handles.emplace(handle, State::HandleEntry{std::move(object), grantedAccess});
+    const std::string kind = object->Kind();
+    {
+        auto lock = state_->Locked();
+        state_->handles.emplace(handle,
+                                State::HandleEntry{std::move(object), grantedAccess, inheritable});
+    }
+    if (inheritable) {
+        Record("handle", "inheritable " + kind);
+    }
     return handle;
 }
 
@@ -35,6 +43,12 @@ uint32_t Machine::GrantedAccess(void* handle) const {
     auto lock = state_->Locked();
     const auto found = state_->handles.find(handle);
     return found == state_->handles.end() ? 0 : found->second.grantedAccess;
+}
+
+bool Machine::Inheritable(void* handle) const {
+    auto lock = state_->Locked();
+    const auto found = state_->handles.find(handle);
+    return found != state_->handles.end() && found->second.inheritable;
 }
 
 bool Machine::RemoveHandle(void* handle) {
@@ -98,5 +112,15 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    return TRUE;
+}
+
+BOOL WINAPI GetHandleInformation(HANDLE hObject, LPDWORD lpdwFlags) {
+    auto& machine = winsim::Current();
+    if (!machine.Lookup(hObject)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    *lpdwFlags = machine.Inheritable(hObject) ? HANDLE_FLAG_INHERIT : 0;
     return TRUE;
 }

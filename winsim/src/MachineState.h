@@ -32,6 +32,7 @@ struct Machine::State {
     struct HandleEntry {
         std::shared_ptr<Object> object;
         uint32_t grantedAccess;
+        bool inheritable;
     };
     std::map<void*, HandleEntry> handles;
     std::map<std::string, size_t> resources;

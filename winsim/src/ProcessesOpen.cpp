@@ -25,7 +25,7 @@ HANDLE WINAPI GetCurrentProcess() {
     return INVALID_HANDLE_VALUE;
 }
 
-HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
+HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId) {
     auto& machine = winsim::Current();
     if (winsim::FailsNow(machine, "OpenProcess")) {
         return nullptr;
@@ -46,7 +46,7 @@ HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
     if ((granted & PROCESS_QUERY_INFORMATION) != 0) {
         granted |= kQueryRight;
     }
-    return machine.AddHandle(process, granted);
+    return machine.AddHandle(process, granted, bInheritHandle != FALSE);
 }
 
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {

@@ -20,22 +20,22 @@ namespace {
 const winsim::UserAccount kAlice{L"DESKTOP\\alice", L"S-1-5-21-100-200-300-1001"};
 const std::wstring kSettingPath = L"SOFTWARE\\Norvane\\DeskSuite\\setting";
 const std::wstring kAliceSetting = kAlice.sid + L"\\" + kSettingPath;
-const std::string kAliceSettingText =
-    "HKEY_USERS\\S-1-5-21-100-200-300-1001\\" + winsim::Narrow(kSettingPath);
+const std::string kAliceSettingText = "HKEY_USERS\\" + winsim::Narrow(kAliceSetting);
 
 // The record used up: what the registry and the log show.
 const std::string kConsumedInRegistry =
     "registry: set " + kAliceSettingText + "\\pcmute = 4294967295";
 const std::string kConsumed = "log: 3 save screen pc mute =-1(SetPCMuteState)";
+const std::string kCancel = "(NxReVadiruService::Impl::CancelAudioMute)";
 
 // Alice at the console.
 class AudioStateTest : public simtest::ImplTest {
 protected:
     AudioStateTest() { machine().Extension<winsim::Sessions>().LogOnConsole(kAlice); }
     winsim::SimRegistry registry() { return winsim::SimRegistry(machine()); }
-    // Log lines, device changes and registry changes, in the order they happened.
+    // Log lines, device activations and changes, and registry changes, in order.
     std::vector<std::string> Effects() {
-        return machine().JournalLines({"log", "audio", "registry"});
+        return machine().JournalLines({"log", "com", "audio", "registry"});
     }
 };
 
@@ -55,11 +55,24 @@ TEST_F(AudioStateTest, UnmutedRecordMeetingARefusedMuteIsStillConsumed) {
     CoUninitialize();
     CoUninitialize();
 
-    const std::string operation = "(NxReVadiruService::Impl::CancelAudioMute)";
     EXPECT_EQ(Effects(),
               (std::vector<std::string>{
-                  "log: 3 get pc mute =0(GetPCMuteState)", "log: 3 set mute state:0" + operation,
-                  "log: 4 attatch err:-2147467259" + operation, kConsumedInRegistry, kConsumed}));
+                  "log: 3 get pc mute =0(GetPCMuteState)", "com: Activate console 23",
+                  "log: 3 set mute state:0" + kCancel, "log: 4 attatch err:-2147467259" + kCancel,
+                  kConsumedInRegistry, kConsumed}));
+}
+
+// A device already as recorded answers the change with S_FALSE: no failure.
+TEST_F(AudioStateTest, MutedRecordMeetingAMutedDeviceIsNoFailure) {
+    registry().SetDword(HKEY_USERS, kAliceSetting, L"pcmute", 1);
+    machine().Extension<winsim::Audio>().SetMuted(true);
+
+    impl().CancelAudioMute();
+
+    EXPECT_EQ(Effects(), (std::vector<std::string>{
+                             "log: 3 get pc mute =1(GetPCMuteState)", "com: Activate console 23",
+                             "log: 3 set mute state:1" + kCancel, "audio: SetMute console 1",
+                             kConsumedInRegistry, kConsumed}));
 }
 
 // -1 is no record: the device is left alone (a mute of -1 would mute it).
@@ -86,6 +99,15 @@ TEST_F(AudioStateTest, ConsumingFailsWhenTheUsersKeyCannotBeCreated) {
     EXPECT_FALSE(SetPCMuteState());
 
     EXPECT_EQ(Effects(), std::vector<std::string>{});
+}
+
+// A key in place is used as it is, even one that cannot be written.
+TEST_F(AudioStateTest, ConsumingUsesTheUsersKeyAsItIs) {
+    registry().SetAccess(HKEY_USERS, kAliceSetting, winsim::KeyAccess::ReadOnly);
+
+    EXPECT_TRUE(SetPCMuteState());
+
+    EXPECT_EQ(Effects(), std::vector<std::string>{kConsumed});
 }
 
 }  // namespace

@@ -151,4 +151,11 @@ INSTANTIATE_TEST_SUITE_P(
                       RequestRun{"RetailCenterBack", true, Pause::CenterBack, 1}),
     testrows::RowName());
 
+// One announcement wakes one waiting launcher: the event resets itself.
+TEST_F(CenterLauncherTest, AnnouncementWakesOneWait) {
+    impl().zarCenterStartEvent.Signal();
+    EXPECT_EQ(impl().zarCenterStartEvent.Wait(0), WAIT_OBJECT_0);
+    EXPECT_EQ(impl().zarCenterStartEvent.Wait(0), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
 }  // namespace

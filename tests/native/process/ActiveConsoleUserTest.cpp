@@ -21,28 +21,27 @@ const UserAccount kAlice{L"DESKTOP\\alice", L"S-1-5-21-100-200-300-1001"};
 const UserAccount kBob{L"DESKTOP\\bob", L"S-1-5-21-100-200-300-1002"};
 const UserAccount kCarol{L"DESKTOP\\carol", L"S-1-5-21-100-200-300-1003"};
 
-class ActiveConsoleUserTest : public SimTest {
-protected:
-    winsim::Sessions& sessions() { return machine().Extension<winsim::Sessions>(); }
-};
+using ActiveConsoleUserTest = SimTest;
 
 // The first active session in the list, by id, not the one added first.
 TEST_F(ActiveConsoleUserTest, ConsoleLookupFailingFallsBackToTheFirstActiveSession) {
-    sessions().AddSession(1, L"Console", WTSDisconnected, kAlice);
-    sessions().AddSession(3, L"RDP-Tcp#1", WTSActive, kCarol);
-    sessions().AddSession(2, L"RDP-Tcp#0", WTSActive, kBob);
+    auto& sessions = machine().Extension<winsim::Sessions>();
+    sessions.AddSession(1, L"Console", WTSDisconnected, kAlice);
+    sessions.AddSession(3, L"RDP-Tcp#1", WTSActive, kCarol);
+    sessions.AddSession(2, L"RDP-Tcp#0", WTSActive, kBob);
     machine().Fail("LookupAccountNameW", ERROR_NONE_MAPPED, 1);
     EXPECT_EQ(GetActiveUserSid(), kBob.sid);
 }
 
 // 260 units each, the terminator included; what does not fit is not retried.
 TEST_F(ActiveConsoleUserTest, NamesAndDomainsFitTheirBuffersUpToTheLastUnit) {
+    auto& sessions = machine().Extension<winsim::Sessions>();
     const std::wstring domain(200, L'D');
     const UserAccount fitting{domain + L"\\" + std::wstring(58, L'u'), kAlice.sid};
-    sessions().AddSession(2, L"RDP-Tcp#0", WTSActive, fitting);
-    sessions().LogOnConsole({domain + L"\\" + std::wstring(59, L'u'), kAlice.sid});
-    sessions().AddUser({std::wstring(259, L'D') + L"\\dave", kBob.sid});
-    sessions().AddUser({std::wstring(260, L'E') + L"\\erin", kCarol.sid});
+    sessions.AddSession(2, L"RDP-Tcp#0", WTSActive, fitting);
+    sessions.LogOnConsole({domain + L"\\" + std::wstring(59, L'u'), kAlice.sid});
+    sessions.AddUser({std::wstring(259, L'D') + L"\\dave", kBob.sid});
+    sessions.AddUser({std::wstring(260, L'E') + L"\\erin", kCarol.sid});
 
     EXPECT_EQ(GetSessionUserName(2), fitting.name);
     EXPECT_EQ(GetSessionUserName(1), L"");

@@ -16,7 +16,6 @@
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 class LauncherTest : public simtest::ImplTest {
 protected:
@@ -60,7 +59,7 @@ TEST_F(LauncherTest, StartProcessRefusalsReachNoPlatformCall) {
         EXPECT_FALSE(NXPROCESS::StartProcess(L"x.exe", arguments, nullptr));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     }
-    EXPECT_THAT(machine().JournalLines(), IsEmpty());
+    EXPECT_TRUE(machine().JournalLines().empty());
 }
 
 // One step before the creation failing, for each of the two user-session launchers.
@@ -82,7 +81,7 @@ TEST_P(LaunchFailures, AreLoggedAndStartNothing) {
     EXPECT_FALSE(CreateUserProcess(L"NxReVadiru.exe setdpi 150"));
     EXPECT_FALSE(NXPROCESS::StartProcess(L"NxReVadiru.exe", L"setdpi 150", nullptr));
     EXPECT_THAT(LogLines(), ElementsAre(GetParam().createUserLine, GetParam().startLine));
-    EXPECT_THAT(Journal("process"), IsEmpty());
+    EXPECT_TRUE(Journal("process").empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(

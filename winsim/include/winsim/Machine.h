@@ -64,9 +64,12 @@ public:
     // Every HANDLE the machine gives out lives here until CloseHandle (or the
     // kind's own release call) removes it, with the access rights it was
     // granted: all of them unless the call that made it grants fewer (as
-    // OpenProcess and DuplicateTokenEx grant what they are asked for).
+    // OpenProcess and DuplicateTokenEx grant what they are asked for). Only
+    // OpenProcess makes a handle inheritable, when asked to; each such handle
+    // adds a journal entry "handle: inheritable <kind>" (e.g. "process").
     static constexpr uint32_t kAllRights = 0xFFFFFFFF;
-    void* AddHandle(std::shared_ptr<Object> object, uint32_t grantedAccess = kAllRights);
+    void* AddHandle(std::shared_ptr<Object> object, uint32_t grantedAccess = kAllRights,
+                    bool inheritable = false);
     std::shared_ptr<Object> Lookup(void* handle) const;
     // The rights the handle was granted (none for a handle the machine does
     // not know), and whether it was granted every one of `rights`.
@@ -78,6 +81,7 @@ public:
     std::shared_ptr<T> LookupAs(void* handle) const {
         return std::dynamic_pointer_cast<T>(Lookup(handle));
     }
+    bool Inheritable(void* handle) const;
     bool RemoveHandle(void* handle);
     size_t OpenHandleCount() const;
     std::vector<std::string> OpenHandleKinds() const;  // for failure messages

@@ -16,7 +16,10 @@
 //
 // Journal (kind "audio"): each successful SetMute adds "SetMute <role> <bMute>",
 // the role named console, multimedia or communications and the argument as
-// passed (0, 1, ...).
+// passed (0, 1, ...). Journal (kind "com"): each successful Activate adds
+// "Activate <role> <context>", the execution context as passed, in decimal
+// (CLSCTX_ALL shows as 23); Windows documents no answer to any particular
+// context, so none is refused.
 //
 // Faults, returned as the call's HRESULT (Machine::Fail(name,
 // static_cast<uint32_t>(hr))): "IMMDeviceEnumerator::GetDefaultAudioEndpoint",

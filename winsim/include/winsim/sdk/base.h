@@ -263,6 +263,10 @@ void WINAPI SetLastError(DWORD dwErrCode);
 // Closes a handle of any kind in the machine's handle table; FALSE with
 // ERROR_INVALID_HANDLE for anything else.
 BOOL WINAPI CloseHandle(HANDLE hObject);
+// HANDLE_FLAG_INHERIT for a handle a child created with bInheritHandles gets;
+// FALSE with ERROR_INVALID_HANDLE for a handle not in the table.
+#define HANDLE_FLAG_INHERIT 0x00000001
+BOOL WINAPI GetHandleInformation(HANDLE hObject, LPDWORD lpdwFlags);
 
 // Local memory: fixed blocks only. Each live block counts as an open resource
 // until LocalFree.
