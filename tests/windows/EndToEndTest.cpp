@@ -77,14 +77,6 @@ bool ContainsInOrder(const Lines& lines, const Lines& expected) {
     return true;
 }
 
-std::string Joined(const Lines& lines) {
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line + "\n";
-    }
-    return text;
-}
-
 // The command lines a stand-in recorded, one per start (see StartRecord.h).
 Lines RecordedCommandLines(const fs::path& record) {
     const Lines lines = SplitLines(ReadFileText(record));
@@ -268,7 +260,7 @@ TEST_F(EndToEndTest, HelperCrashAfterARestartInASessionIsPutRight) {
     ASSERT_TRUE(PollUntil([&] {
         return Logged("3 [VuVidazi] mode:1,processId:" + pid +
                       "(NxReVadiruService::Impl::OnRecvNxRevadiruStartMsg)");
-    })) << Joined(SessionLog());
+    })) << ::testing::PrintToString(SessionLog());
 
     RestartHostOnceBack("0x690000");
     // What the session leaves behind: the helper's running flag and a driver to switch off.
@@ -277,7 +269,8 @@ TEST_F(EndToEndTest, HelperCrashAfterARestartInASessionIsPutRight) {
     Observe({0x590000});
     const std::string answered = "3 [VuVidazi] nxrevadiruProcessId:" + pid +
                                  "(NxReVadiruService::Impl::OnRecvNxRevadiruPidMsg)";
-    ASSERT_TRUE(PollUntil([&] { return Logged(answered); })) << Joined(SessionLog());
+    ASSERT_TRUE(PollUntil([&] { return Logged(answered); }))
+        << ::testing::PrintToString(SessionLog());
     // The watch it starts opens the helper at once.
     Sleep(1000);
 
@@ -286,7 +279,7 @@ TEST_F(EndToEndTest, HelperCrashAfterARestartInASessionIsPutRight) {
     ASSERT_TRUE(PollUntil([&] {
         return Logged(std::string("3 [VuVidazi] exit monitor thread NxReVadiru.exe") +
                       kMonitorBody);
-    })) << Joined(SessionLog());
+    })) << ::testing::PrintToString(SessionLog());
 
     // The recovery's steps and their order are the native suite's; here, the
     // real wait's result, and no recovery at the restart.
@@ -296,7 +289,7 @@ TEST_F(EndToEndTest, HelperCrashAfterARestartInASessionIsPutRight) {
     EXPECT_EQ(std::count(log.begin(), log.end(),
                          "3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)"),
               1)
-        << Joined(log);
+        << ::testing::PrintToString(log);
     EXPECT_EQ(Received({{0x590000, {}}}), (std::map<int32_t, Lines>{{0x590000, {"590003 "}}}));
     EXPECT_EQ(setting_.Get(L"nxExcreenRunning"), std::optional<DWORD>(0));
     // The scaling to restore, 150 before the session, was in the old plug-in's
@@ -311,7 +304,6 @@ TEST_F(EndToEndTest, HelperCrashAfterARestartInASessionIsPutRight) {
         return RecordedCommandLines(helperRecord_.Path()).size() == 3 &&
                restore_.Get(L"needRestore") == 0u;
     }));
-    EXPECT_EQ(restore_.Get(L"needRestore"), std::optional<DWORD>(0));
     EXPECT_EQ(RecordedCommandLines(helperRecord_.Path()),
               (Lines{"\"" + ToUtf8(ExecutableDirectory()) + "\\NxReVadiru.exe\" session",
                      "NxReVadiru.exe disable", "NxReVadiru.exe setdpi 150 0"}));
@@ -359,17 +351,17 @@ TEST_F(EndToEndTest, EndedCenterIsCleanedUpAfterAndAskedBackFromTheHost) {
     ASSERT_TRUE(center) << "error " << GetLastError();
     const std::string pid = std::to_string(GetProcessId(center.get()));
     ASSERT_TRUE(PollUntil([&] { return WatchedCenterIds(SessionLog()) == Lines{pid}; }))
-        << Joined(SessionLog());
+        << ::testing::PrintToString(SessionLog());
 
     ASSERT_TRUE(TerminateProcess(center.get(), 1));
     const std::string stoodDown =
         std::string("3 [VuVidazi] step1, stop start NxZarCenter.0") + kLauncher;
     ASSERT_TRUE(PollUntil([&] { return Logged(stoodDown); }, std::chrono::seconds(60)))
-        << Joined(SessionLog());
+        << ::testing::PrintToString(SessionLog());
 
     const Lines log = SessionLog();
     const Lines watched = WatchedCenterIds(log);
-    ASSERT_EQ(watched.size(), 2u) << Joined(log);
+    ASSERT_EQ(watched.size(), 2u) << ::testing::PrintToString(log);
     // The center asked back is the one now watched, and it runs.
     const UniqueHandle askedBack(
         OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(std::stoul(watched[1]))));
@@ -379,7 +371,7 @@ TEST_F(EndToEndTest, EndedCenterIsCleanedUpAfterAndAskedBackFromTheHost) {
         std::count(log.begin(), log.end(),
                    std::string("3 [VuVidazi] step1, post ipc startup zarCenter.") + kLauncher),
         1)
-        << Joined(log);
+        << ::testing::PrintToString(log);
 
     // Every module hears the exit announcement first.
     const std::string published = "b90004 ZAR_SERVICE_UNINIT_ADV_NAME";
@@ -400,7 +392,7 @@ TEST_F(EndToEndTest, EndedCenterIsCleanedUpAfterAndAskedBackFromTheHost) {
     // The center asked back was still watched: the stop ends that watch only.
     EXPECT_TRUE(PollUntil([&] {
         return Logged(std::string("3 [VuVidazi] force stop monitor thread ") + kAnnounced);
-    })) << Joined(SessionLog());
+    })) << ::testing::PrintToString(SessionLog());
 }
 
 // --- the plug-in stopped, destroyed and unloaded while its threads wait -----
@@ -418,8 +410,6 @@ public:
         }
     }
     ~WatchedProgram() { End(); }
-    WatchedProgram(const WatchedProgram&) = delete;
-    WatchedProgram& operator=(const WatchedProgram&) = delete;
 
     bool IsRunning() const { return static_cast<bool>(process_); }
     std::string Id() const { return std::to_string(GetProcessId(process_.get())); }
@@ -471,7 +461,7 @@ TEST_P(UnloadWhileThreadsWait, HostLivesOnWhenTheWatchedProgramsEndAfterwards) {
                Logged(std::string("3 [VuVidazi] enter monitor thread NxReVadiru.exe") +
                       kMonitorBody) &&
                WatchedCenterIds(SessionLog()) == Lines{center.Id()};
-    })) << Joined(SessionLog());
+    })) << ::testing::PrintToString(SessionLog());
     if (expected.launcherSleeps) {
         post(0x6F0006, endedCenter.Id());
         ASSERT_TRUE(PollUntil([&] { return WatchedCenterIds(SessionLog()).size() == 2; }));
@@ -491,7 +481,7 @@ TEST_P(UnloadWhileThreadsWait, HostLivesOnWhenTheWatchedProgramsEndAfterwards) {
                                 return line.starts_with("3 [VuVidazi] force stop monitor thread ");
                             }),
               4)
-        << Joined(log);
+        << ::testing::PrintToString(log);
     EXPECT_EQ(std::count(log.begin(), log.end(),
                          "3 ReleaseKeyBoard(NxReVadiruService::Impl::ReleaseKeyboard)"),
               expected.launcherSleeps ? 1 : 0)
