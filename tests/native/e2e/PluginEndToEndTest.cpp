@@ -249,7 +249,7 @@ TEST_F(PluginEndToEndTest, DestroyedWhileWatchesWaitEachWatchOnlyForceStops) {
     ASSERT_TRUE(machine().WaitForThreads());
     // Each watch's wait ends; none acts on it but the announced center's exit report.
     EXPECT_THAT(machine().Journal(), Contains(LogMentions("exit, waitCode=0")).Times(4));
-    EXPECT_THAT(machine().Journal(), Contains(LogMentions("force stop monitor thread")).Times(4));
+    EXPECT_THAT(machine().Journal(), Contains(LogMentions("force stop monitor thread (")).Times(4));
     EXPECT_THAT(machine().JournalLines({"event", "registry", "hid", "audio", "post", "publish",
                                         "usage", "environment"}),
                 ::testing::ElementsAre("post: 0x6f0000 0x6f0003 \"5\"",

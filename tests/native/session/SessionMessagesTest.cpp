@@ -42,9 +42,12 @@ TEST_P(SessionReportTest, ParsesTheBodyAndWatchesAHelperWithAnId) {
     ASSERT_TRUE(machine().WaitForThreads());
     EXPECT_EQ(impl().reVadiruProcessId, test.expectedId);
     const std::string operation = test.startReport ? kStartReport : kPidReport;
+    const std::string report = test.startReport ? "start" : "pid";
+    const auto heard =
+        Logged(3, "[VuVidazi] recv nxrevadiru process " + report + " msg", operation);
     if (test.parsed) {
         EXPECT_THAT(machine().Journal(),
-                    Contains(Logged(3, std::string("[VuVidazi] ") + test.parsed, operation)));
+                    InOrder(heard, Logged(3, std::string("[VuVidazi] ") + test.parsed, operation)));
     } else {
         EXPECT_EQ(LogLines().size(), 1u);
     }
