@@ -75,9 +75,12 @@ inline EntryMatcher StartedAsConsoleUser(const std::wstring& commandLine) {
     return StartedBy("CreateProcessAsUserW user=<" + winsim::Narrow(kUser.name) + "> session=1 ",
                      commandLine);
 }
-// A program started in the service's own account and session.
+// A command started in the service's own account and session, without a
+// window, inheriting the service's handles.
 inline EntryMatcher StartedAsService(const std::wstring& commandLine) {
-    return StartedBy("CreateProcessW user=<NT AUTHORITY\\SYSTEM> session=0 ", commandLine);
+    return ::testing::AllOf(
+        StartedBy("CreateProcessW user=<NT AUTHORITY\\SYSTEM> session=0 ", commandLine),
+        EntryIs("process", ::testing::HasSubstr(" flags=0x8000000 inherit=1 ")));
 }
 inline EntryMatcher Ended(const std::string& image) {
     return EntryIs("process", ::testing::StartsWith("ended <" + image + "> "));

@@ -42,9 +42,8 @@ TEST_P(SessionReportTest, ParsesTheBodyAndWatchesAHelperWithAnId) {
     ASSERT_TRUE(machine().WaitForThreads());
     EXPECT_EQ(impl().reVadiruProcessId, test.expectedId);
     const std::string operation = test.startReport ? kStartReport : kPidReport;
-    const std::string report = test.startReport ? "start" : "pid";
-    const auto heard =
-        Logged(3, "[VuVidazi] recv nxrevadiru process " + report + " msg", operation);
+    const std::string what = test.startReport ? "start" : "pid";
+    const auto heard = Logged(3, "[VuVidazi] recv nxrevadiru process " + what + " msg", operation);
     if (test.parsed) {
         EXPECT_THAT(machine().Journal(),
                     InOrder(heard, Logged(3, std::string("[VuVidazi] ") + test.parsed, operation)));
