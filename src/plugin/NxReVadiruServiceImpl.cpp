@@ -4,6 +4,7 @@
 #include "WorkerThread.h"
 
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -85,9 +86,10 @@ void NxReVadiruService::Impl::StartEvent::CreateIfAbsent() {
     if (handle_) {
         return;
     }
-    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (event != nullptr) {
-        handle_ = std::make_shared<const UniqueHandle>(event);
+    // Owned from the start: the shared owner's allocation may throw.
+    UniqueHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (event) {
+        handle_ = std::make_shared<const UniqueHandle>(std::move(event));
     }
 }
 
