@@ -40,6 +40,21 @@ TEST_F(LauncherTest, StartProcessStartsShownWithDefaultAttributesAndDirectory) {
                     "si.cb=ok desktop=<winsta0\\default> startf=0x1 show=1 -> pid 10000"));
 }
 
+// The command line's launcher: hidden, without security records, the new
+// process's id logged after every attempt (0 after a failure).
+TEST_F(LauncherTest, CreateUserProcessStartsHiddenAndLogsTheId) {
+    processes().SetUnregisteredProgramError(ERROR_SUCCESS);
+    ASSERT_TRUE(CreateUserProcess(L"x.exe"));
+    machine().Fail("CreateProcessAsUserW", ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(CreateUserProcess(L"x.exe"));
+    const std::string hidden = "tsa=(null) si.cb=ok desktop=<winsta0\\default> startf=0x1 show=0 ";
+    EXPECT_THAT(Journal("process"), ElementsAre(::testing::HasSubstr(hidden)));
+    const std::string operation = "(`anonymous-namespace'::CreateProcessAsUserEx)";
+    EXPECT_THAT(LogLines(), ElementsAre("4 CreateUserProcessEx processId: 10000" + operation,
+                                        "4 CreateUserProcessEx failed:5" + operation,
+                                        "4 CreateUserProcessEx processId: 0" + operation));
+}
+
 // "x.exe", one space and the arguments: the longest line the buffer takes.
 constexpr size_t kLongestCommandLine = 32767;
 const std::wstring kLongestArguments(kLongestCommandLine - 6, L'a');
@@ -59,6 +74,7 @@ TEST_F(LauncherTest, StartProcessRefusalsReachNoPlatformCall) {
         EXPECT_FALSE(NXPROCESS::StartProcess(L"x.exe", arguments, nullptr));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     }
+    EXPECT_FALSE(NXPROCESS::StartProcess(L"", L"a", nullptr));
     EXPECT_TRUE(machine().JournalLines().empty());
 }
 
